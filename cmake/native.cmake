@@ -1,0 +1,66 @@
+# The native side: the release tool, unit tests and benchmarks; then the Windows side
+# as a nested cross build that may run the native tool.
+include(CTest)
+include(ExternalProject)
+find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
+
+add_compile_options(-Wall -Wextra -Wpedantic)
+
+add_library(vexa_engine STATIC ${ENGINE_SOURCES})
+target_include_directories(vexa_engine PUBLIC ${CMAKE_SOURCE_DIR})
+
+add_library(vexa_pack_core STATIC
+    pack/lzhuf_encoder.cpp
+    pack/archive.cpp
+    pack/memory_streams.cpp)
+target_link_libraries(vexa_pack_core PUBLIC vexa_engine Threads::Threads)
+
+add_executable(vexa-pack pack/main.cpp pack/commands.cpp)
+target_link_libraries(vexa-pack PRIVATE vexa_pack_core)
+
+if(BUILD_TESTING)
+  add_executable(engine_tests tests/decoder_test.cpp)
+  target_link_libraries(engine_tests PRIVATE vexa_engine GTest::gtest_main)
+  target_compile_definitions(engine_tests PRIVATE VECTOR_DIR="${VEXA_VECTOR_DIR}")
+  gtest_discover_tests(engine_tests DISCOVERY_MODE PRE_TEST)
+
+  add_executable(pack_tests
+      tests/encoder_test.cpp
+      tests/archive_test.cpp
+      tests/pack_cli_test.cpp)
+  target_link_libraries(pack_tests PRIVATE vexa_pack_core GTest::gtest_main)
+  target_compile_definitions(pack_tests PRIVATE
+      VECTOR_DIR="${VEXA_VECTOR_DIR}"
+      VEXA_PACK="$<TARGET_FILE:vexa-pack>")
+  add_dependencies(pack_tests vexa-pack)
+  gtest_discover_tests(pack_tests DISCOVERY_MODE PRE_TEST)
+endif()
+
+find_package(benchmark QUIET)
+if(benchmark_FOUND)
+  add_subdirectory(bench)
+endif()
+
+ExternalProject_Add(windows
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/windows
+    CMAKE_ARGS
+        -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
+        -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+        -DVEXA_PACK=$<TARGET_FILE:vexa-pack>
+        -DVEXA_VECTOR_DIR=${VEXA_VECTOR_DIR}
+        -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+    DEPENDS vexa-pack
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ""
+    USES_TERMINAL_BUILD ON)
+
+# The decoder tests again, cross-built and run under Wine, so the Windows C runtime's
+# stream fast path is proven on the platform.
+if(BUILD_TESTING)
+  set(WINE_TEST_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  add_test(NAME wine.engine_tests
+      COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-run.sh ${WINE_TEST_PREFIX}
+              ${CMAKE_BINARY_DIR}/windows/engine_tests.exe)
+endif()

@@ -1,0 +1,32 @@
+// The payload archive: segment order, marker matching and the weighted archive sum,
+// shared by the installer's scan and the release tool's verifier so both read alike.
+#pragma once
+
+#include <stdint.h>
+
+enum {
+  SEGMENT_COUNT = 11,
+  MARKER_LENGTH = 4,
+};
+
+// Target file names in segment order; row r of the archive is written to row r here.
+extern const char* const TargetFileTable[SEGMENT_COUNT];
+
+// Feeds one byte to the marker matcher and returns the new match length; MARKER_LENGTH
+// means a marker just completed. A mismatching byte is not compared again with the
+// marker's first byte, so a marker that starts inside a partial match is missed.
+static inline int MatchMarkerByte(const char* marker, int matchLength, int byte) {
+  if (byte == (unsigned char)marker[matchLength]) return matchLength + 1;
+  return 0;
+}
+
+// Folds one counted byte into the archive sum; the weights run 1, 2, 3, -4 and wrap.
+static inline void FoldArchiveSum(uint32_t* sum, int32_t* sumWeight, int byte) {
+  if (*sumWeight < 4) {
+    *sum += (uint32_t)byte * (uint32_t)*sumWeight;
+    *sumWeight += 1;
+  } else {
+    *sum -= (uint32_t)byte * 4u;
+    *sumWeight = 1;
+  }
+}
