@@ -1,0 +1,71 @@
+// The payload archive from the release engineer's side: writing it, and reading any file
+// exactly as the installer's scan does.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/archive_format.h"
+#include "pack/lzhuf_encoder.h"
+
+namespace vexa {
+
+inline constexpr std::array<uint8_t, MARKER_LENGTH> kSegmentMarker = {'A', 'R', 'N', 'I'};
+inline constexpr char kMarkerText[] = "ARNI";
+
+// The weighted sum (1, 2, 3, -4, ...) over bytes that the scan counts, modulo 2^32.
+uint32_t ArchiveSum(std::span<const uint8_t> counted);
+
+// Offset of the first marker bytes in data, or npos. Finds markers the scan would miss.
+size_t FindMarkerBytes(std::span<const uint8_t> data);
+
+// True when data ends in "A", "AR" or "ARN": a marker that follows could be missed.
+bool EndsInPartialMarker(std::span<const uint8_t> data);
+
+struct PackedSegment {
+  std::vector<uint8_t> body;
+  int reparses = 0;        // encodings redone to keep the marker out of the bit stream
+  bool fillByte = false;   // a zero byte follows the stream so the body ends safely
+};
+
+// Encodes one file into a body that satisfies the marker rules; throws std::runtime_error
+// when no encoding found avoids the marker.
+PackedSegment PackSegment(std::span<const uint8_t> data, Parse parse = Parse::Optimal);
+
+struct Archive {
+  std::vector<uint8_t> bytes;  // opening marker, then each body and its marker
+  uint32_t sum = 0;
+  std::vector<PackedSegment> segments;
+};
+
+// Builds the archive from the eleven files in row order, encoding them in parallel.
+Archive BuildArchive(const std::vector<std::vector<uint8_t>>& files, Parse parse = Parse::Optimal);
+
+struct ScannedSegment {
+  int row = 0;
+  uint64_t offset = 0;      // of the body's first byte in the scanned file
+  uint64_t bodyLength = 0;  // size field included
+  uint32_t declaredSize = 0;
+  bool decoded = false;
+  uint64_t decodedSize = 0;
+  bool closed = false;  // ended by a marker rather than by the end of the file
+  std::vector<uint8_t> output;
+};
+
+struct ScanReport {
+  bool markerFound = false;
+  uint64_t firstMarker = 0;  // offset of the opening marker
+  std::vector<ScannedSegment> segments;
+  uint32_t sum = 0;
+  std::vector<std::string> problems;  // broken marker rules and failed segments
+};
+
+// Reads data from its first byte as the installer does: the same matcher with its
+// missed-marker quirk, the same weighted sum, stopping after the twelfth marker; then
+// decodes every segment. Problems name every reason the installer would fail.
+ScanReport ScanArchive(std::span<const uint8_t> data, bool keepOutputs = false);
+
+}  // namespace vexa

@@ -1,0 +1,221 @@
+#include "pack/commands.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <vector>
+
+#include "pack/archive.h"
+#include "pack/memory_streams.h"
+
+namespace vexa {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A failure that names its file; reported as "vexa-pack: <file>: <problem>".
+struct FileError : std::runtime_error {
+  FileError(const std::string& file, const std::string& problem)
+      : std::runtime_error(problem), file(file) {}
+  std::string file;
+};
+
+int Report(const std::string& file, const std::string& problem) {
+  fprintf(stderr, "vexa-pack: %s: %s\n", file.c_str(), problem.c_str());
+  return EXIT_FAILURE_;
+}
+
+std::vector<uint8_t> ReadWhole(const std::string& path) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (f == nullptr) throw FileError(path, strerror(errno));
+  std::vector<uint8_t> bytes;
+  uint8_t chunk[1 << 16];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+  bool failed = ferror(f);
+  fclose(f);
+  if (failed) throw FileError(path, "read error");
+  return bytes;
+}
+
+// Writes beside the destination under a temporary name and renames it into place, so a
+// failure never leaves a half-written file under the real name.
+class PendingFile {
+ public:
+  PendingFile(const std::string& path, const std::vector<uint8_t>& bytes) : path_(path) {
+    temp_ = path + ".XXXXXX";
+    int fd = mkstemp(temp_.data());
+    if (fd < 0) throw FileError(path, strerror(errno));
+    size_t done = 0;
+    while (done < bytes.size()) {
+      ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0) {
+        int error = errno;
+        close(fd);
+        unlink(temp_.c_str());
+        throw FileError(path, strerror(error));
+      }
+      done += (size_t)n;
+    }
+    fchmod(fd, 0644);
+    if (close(fd) != 0) {
+      int error = errno;
+      unlink(temp_.c_str());
+      throw FileError(path, strerror(error));
+    }
+  }
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+  ~PendingFile() {
+    if (!temp_.empty()) unlink(temp_.c_str());
+  }
+  void Commit() {
+    if (rename(temp_.c_str(), path_.c_str()) != 0) throw FileError(path_, strerror(errno));
+    temp_.clear();
+  }
+
+ private:
+  std::string path_;
+  std::string temp_;
+};
+
+void RefuseSameFile(const std::string& input, const std::string& output) {
+  std::error_code error;
+  if (fs::exists(output, error) && fs::equivalent(input, output, error)) {
+    throw FileError(output, "refusing to overwrite the input");
+  }
+}
+
+std::string Hex(uint32_t value) {
+  char text[16];
+  snprintf(text, sizeof text, "0x%08x", value);
+  return text;
+}
+
+}  // namespace
+
+int Encode(const Options& options) {
+  try {
+    RefuseSameFile(options.input, options.output);
+    std::vector<uint8_t> data = ReadWhole(options.input);
+    if (data.empty()) throw FileError(options.input, "empty file; a segment holds at least one byte");
+    if (data.size() > UINT32_MAX) throw FileError(options.input, "too large for a segment's size field");
+    PackedSegment segment = PackSegment(data, options.parse);
+    PendingFile out(options.output, segment.body);
+    out.Commit();
+    return EXIT_OK;
+  } catch (const FileError& e) {
+    return Report(e.file, e.what());
+  } catch (const std::exception& e) {
+    return Report(options.input, e.what());
+  }
+}
+
+int Decode(const Options& options) {
+  try {
+    RefuseSameFile(options.input, options.output);
+    std::vector<uint8_t> body = ReadWhole(options.input);
+    DecodedBody decoded = DecodeBody(body);
+    if (!decoded.ok) {
+      throw FileError(options.input, body.size() < 4 ? "no size field" :
+                      "not a valid segment (bad size field, or the bit stream ends too soon)");
+    }
+    PendingFile out(options.output, decoded.output);
+    out.Commit();
+    return EXIT_OK;
+  } catch (const FileError& e) {
+    return Report(e.file, e.what());
+  }
+}
+
+int Pack(const Options& options) {
+  try {
+    std::vector<std::vector<uint8_t>> files;
+    int bad = 0;
+    for (int row = 0; row < SEGMENT_COUNT; row++) {
+      std::string path = (fs::path(options.input) / TargetFileTable[row]).string();
+      struct stat info;
+      if (stat(path.c_str(), &info) != 0) {
+        bad += Report(path, errno == ENOENT ? "missing" : strerror(errno));
+      } else if (!S_ISREG(info.st_mode)) {
+        bad += Report(path, "not a regular file");
+      } else if (info.st_size == 0) {
+        bad += Report(path, "empty file; a segment holds at least one byte");
+      } else if ((uint64_t)info.st_size > UINT32_MAX) {
+        bad += Report(path, std::to_string(info.st_size) +
+                                " bytes, more than a segment's size field can hold (4294967295)");
+      } else {
+        RefuseSameFile(path, options.output);
+        if (!options.header.empty()) RefuseSameFile(path, options.header);
+        files.push_back(ReadWhole(path));
+        continue;
+      }
+      files.emplace_back();
+    }
+    if (bad > 0) return EXIT_FAILURE_;
+
+    Archive archive = BuildArchive(files, options.parse);
+
+    // Read the result back as the installer will before anything is written.
+    ScanReport scan = ScanArchive(archive.bytes, true);
+    bool same = scan.problems.empty() && scan.segments.size() == files.size() && scan.sum == archive.sum;
+    for (size_t row = 0; same && row < files.size(); row++) same = scan.segments[row].output == files[row];
+    if (!same) throw FileError(options.output, "internal error: the archive does not read back");
+
+    PendingFile out(options.output, archive.bytes);
+    std::vector<uint8_t> headerText;
+    if (!options.header.empty()) {
+      std::string text =
+          "// Written by vexa-pack with the archive it belongs to; do not edit.\n"
+          "#pragma once\n"
+          "#define EXPECTED_ARCHIVE_SUM " + Hex(archive.sum) + "u /* " + std::to_string(archive.sum) + " */\n"
+          "#define ARCHIVE_SIZE " + std::to_string(archive.bytes.size()) + "\n";
+      headerText.assign(text.begin(), text.end());
+    }
+    if (!options.header.empty()) {
+      PendingFile header(options.header, headerText);
+      out.Commit();
+      header.Commit();
+    } else {
+      out.Commit();
+    }
+    return EXIT_OK;
+  } catch (const FileError& e) {
+    return Report(e.file, e.what());
+  } catch (const std::exception& e) {
+    return Report(options.input, e.what());
+  }
+}
+
+int Verify(const Options& options) {
+  try {
+    std::vector<uint8_t> data = ReadWhole(options.input);
+    ScanReport scan = ScanArchive(data);
+    printf("%-3s  %-12s  %10s  %10s  %10s  %10s\n", "row", "target", "offset", "body", "declared", "decoded");
+    for (const ScannedSegment& s : scan.segments) {
+      const char* name = s.row < SEGMENT_COUNT ? TargetFileTable[s.row] : "";
+      char decoded[24] = "failed";
+      if (s.decoded) snprintf(decoded, sizeof decoded, "%llu", (unsigned long long)s.decodedSize);
+      printf("%3d  %-12s  %10llu  %10llu  %10u  %10s\n", s.row, name, (unsigned long long)s.offset,
+             (unsigned long long)s.bodyLength, s.declaredSize, decoded);
+    }
+    printf("sum  %s (%u)\n", Hex(scan.sum).c_str(), scan.sum);
+    int failed = 0;
+    for (const std::string& problem : scan.problems) failed += Report(options.input, problem);
+    if (options.expectSum && *options.expectSum != scan.sum) {
+      failed += Report(options.input, "sum " + Hex(scan.sum) + " differs from the expected " +
+                                          Hex(*options.expectSum));
+    }
+    return failed ? EXIT_FAILURE_ : EXIT_OK;
+  } catch (const FileError& e) {
+    return Report(e.file, e.what());
+  }
+}
+
+}  // namespace vexa

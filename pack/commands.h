@@ -1,0 +1,28 @@
+// The commands of vexa-pack: file work around the core, which never prints or exits.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "pack/lzhuf_encoder.h"
+
+namespace vexa {
+
+enum ExitCode { EXIT_OK = 0, EXIT_FAILURE_ = 1, EXIT_USAGE = 2 };
+
+struct Options {
+  std::string command;
+  std::string input;   // IN, DIR or FILE
+  std::string output;  // OUT or ARCHIVE
+  std::string header;  // pack --header
+  Parse parse = Parse::Optimal;
+  std::optional<uint32_t> expectSum;  // verify --expect-sum
+};
+
+int Encode(const Options& options);
+int Decode(const Options& options);
+int Pack(const Options& options);
+int Verify(const Options& options);
+
+}  // namespace vexa
