@@ -30,6 +30,7 @@ if(BUILD_TESTING)
       tests/archive_test.cpp
       tests/pack_cli_test.cpp)
   target_link_libraries(pack_tests PRIVATE vexa_pack_core GTest::gtest_main)
+  target_include_directories(pack_tests PRIVATE ${CMAKE_SOURCE_DIR})
   target_compile_definitions(pack_tests PRIVATE
       VECTOR_DIR="${VEXA_VECTOR_DIR}"
       VEXA_PACK="$<TARGET_FILE:vexa-pack>")
