@@ -41,18 +41,68 @@ static_assert(offsetTables.high[0x90] == 12 && offsetTables.high[0xBF] == 23, "6
 static_assert(offsetTables.high[0xC0] == 24 && offsetTables.high[0xEF] == 47, "7-bit codes");
 static_assert(offsetTables.high[0xF0] == 48 && offsetTables.high[0xFF] == 63, "8-bit codes");
 
+// The bit reader as it runs inside a segment: the decoder's BitBuffer left-aligned in 32
+// bits and BitCount, both kept in registers; bits below the valid ones are zero.
+struct BitReader {
+  uint32_t buffer;
+  unsigned count;
+  FILE* input;
+};
+
+BitReader LoadBits(FILE* input) {
+  return {(uint32_t)Decoder.BitBuffer << 16, Decoder.BitCount, input};
+}
+
+void StoreBits(const BitReader& bits) {
+  Decoder.BitBuffer = (uint16_t)(bits.buffer >> 16);
+  Decoder.BitCount = (uint16_t)bits.count;
+}
+
 // Refill: keep 9 to 16 valid bits. A read that finds no byte yields zero bits; an intact
 // segment needs exactly one such read, so a second one means the input ran out.
-inline void FillBits(FILE* input) {
-  while (Decoder.BitCount <= 8) {
-    int b = ReadByte(input);
+inline void FillBits(BitReader& bits) {
+  while (bits.count <= 8) {
+    int b = ReadByte(bits.input);
     if (b < 0) {
       b = 0;
-      if (ferror(input) || ++Decoder.pastEndReads > 1) Decoder.inputFailed = 1;
+      if (ferror(bits.input) || ++Decoder.pastEndReads > 1) Decoder.inputFailed = 1;
     }
-    Decoder.BitBuffer |= (uint16_t)(b << (8 - Decoder.BitCount));
-    Decoder.BitCount += 8;
+    bits.buffer |= (uint32_t)b << (24 - bits.count);
+    bits.count += 8;
   }
+}
+
+inline int NextBit(BitReader& bits) {
+  FillBits(bits);
+  int bit = (int)(bits.buffer >> 31);
+  bits.buffer <<= 1;
+  bits.count -= 1;
+  return bit;
+}
+
+inline int NextEightBits(BitReader& bits) {
+  FillBits(bits);
+  int byte = (int)(bits.buffer >> 24);
+  bits.buffer <<= 8;
+  bits.count -= 8;
+  return byte;
+}
+
+inline int NextSymbol(BitReader& bits) {
+  const int16_t* child = Decoder.tree.Child;
+  int c = child[ROOT_NODE];
+  while (c < NODE_COUNT) c = child[c + NextBit(bits)];
+  c -= NODE_COUNT;
+  CountSymbol(c);
+  return c;
+}
+
+inline int NextOffset(BitReader& bits) {
+  unsigned i = (unsigned)NextEightBits(bits);
+  unsigned high = offsetTables.high[i];
+  int extra = offsetTables.length[i] - 2;
+  while (extra-- > 0) i = (uint16_t)(i * 2 + (unsigned)NextBit(bits));
+  return (int)(high * 64 + (i & 0x3F));
 }
 
 }  // namespace
@@ -61,19 +111,17 @@ const uint8_t (&OffsetHighTable)[256] = offsetTables.high;
 const uint8_t (&OffsetCodeLengthTable)[256] = offsetTables.length;
 
 int ReadBit(FILE* input) {
-  FillBits(input);
-  int bit = Decoder.BitBuffer >> 15;
-  Decoder.BitBuffer = (uint16_t)(Decoder.BitBuffer << 1);
-  Decoder.BitCount -= 1;
+  BitReader bits = LoadBits(input);
+  int bit = NextBit(bits);
+  StoreBits(bits);
   return bit;
 }
 
 int ReadEightBits(FILE* input) {
-  FillBits(input);
-  int bits = Decoder.BitBuffer >> 8;
-  Decoder.BitBuffer = (uint16_t)(Decoder.BitBuffer << 8);
-  Decoder.BitCount -= 8;
-  return bits;
+  BitReader bits = LoadBits(input);
+  int byte = NextEightBits(bits);
+  StoreBits(bits);
+  return byte;
 }
 
 void TreeInit(LzhufTree* tree) {
@@ -160,19 +208,17 @@ void RebuildTree(void) { TreeRebuild(&Decoder.tree); }
 void CountSymbol(int symbol) { TreeCount(&Decoder.tree, symbol); }
 
 int DecodeSymbol(FILE* input) {
-  int c = Decoder.tree.Child[ROOT_NODE];
-  while (c < NODE_COUNT) c = Decoder.tree.Child[c + ReadBit(input)];
-  c -= NODE_COUNT;
-  CountSymbol(c);
-  return c;
+  BitReader bits = LoadBits(input);
+  int symbol = NextSymbol(bits);
+  StoreBits(bits);
+  return symbol;
 }
 
 int DecodeOffset(FILE* input) {
-  unsigned i = (unsigned)ReadEightBits(input);
-  unsigned high = OffsetHighTable[i];
-  int extra = OffsetCodeLengthTable[i] - 2;
-  while (extra-- > 0) i = (uint16_t)(i * 2 + (unsigned)ReadBit(input));
-  return (int)(high * 64 + (i & 0x3F));
+  BitReader bits = LoadBits(input);
+  int offset = NextOffset(bits);
+  StoreBits(bits);
+  return offset;
 }
 
 int LzhufDecode(FILE* input, FILE* output, const LzhufProgress* progress) {
@@ -186,6 +232,7 @@ int LzhufDecode(FILE* input, FILE* output, const LzhufProgress* progress) {
   if (ferror(input) || size == 0) return 0;
 
   InitTree();
+  BitReader bits = LoadBits(input);
   Decoder.pastEndReads = 0;
   Decoder.inputFailed = 0;
   memset(Decoder.Ring, ' ', RING_START);
@@ -204,14 +251,14 @@ int LzhufDecode(FILE* input, FILE* output, const LzhufProgress* progress) {
   // 64-bit, so that a match written whole past a size near 2^32 ends the loop.
   uint64_t written = 0;
   while (written < size) {
-    int c = DecodeSymbol(input);
+    int c = NextSymbol(bits);
     if (c < 256) {
       if (Decoder.inputFailed || WriteByte(c, output) < 0) return 0;
       Decoder.Ring[r] = (uint8_t)c;
       r = (r + 1) & (RING_SIZE - 1);
       written++;
     } else {
-      unsigned start = (r - (unsigned)DecodeOffset(input) - 1) & (RING_SIZE - 1);
+      unsigned start = (r - (unsigned)NextOffset(bits) - 1) & (RING_SIZE - 1);
       if (Decoder.inputFailed) return 0;
       int length = c - 255 + MATCH_THRESHOLD;
       for (int k = 0; k < length; k++) {
@@ -227,6 +274,7 @@ int LzhufDecode(FILE* input, FILE* output, const LzhufProgress* progress) {
       nextDraw = (written / step + 1) * step;
     }
   }
+  StoreBits(bits);
   if (progress != nullptr && progress->finish != nullptr) progress->finish();
   return 1;
 }
