@@ -1,6 +1,12 @@
 // The decoder against the published reference encoder's output, its damaged-input rules,
 // its progress rule and the tree's tie-breaks.
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
+#include <unistd.h>
+#endif
 #include <stdio.h>
 #include <string.h>
 
@@ -21,8 +27,10 @@ Bytes ReadFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
+// Per process: the test runner may run several of these programs at once.
 std::string TempPath(const std::string& name) {
-  return (std::filesystem::temp_directory_path() / ("vexa_decoder_test_" + name)).string();
+  std::string file = "vexa_decoder_test_" + std::to_string(getpid()) + "_" + name;
+  return (std::filesystem::temp_directory_path() / file).string();
 }
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
@@ -44,7 +52,10 @@ DecodeResult Decode(const Bytes& segment, const LzhufProgress* progress = nullpt
   int ok = LzhufDecode(input, output, progress);
   fclose(output);
   fclose(input);
-  return {ok, ReadFile(out), Decoder.pastEndReads};
+  DecodeResult result = {ok, ReadFile(out), Decoder.pastEndReads};
+  remove(in.c_str());
+  remove(out.c_str());
+  return result;
 }
 
 const char* const kVectors[] = {"one_byte", "three_bytes", "run200",    "short_text",
@@ -106,6 +117,8 @@ TEST(DecoderOutput, WriteFailureReturnsFalse) {
   EXPECT_EQ(LzhufDecode(input, output, nullptr), 0);
   fclose(output);
   fclose(input);
+  remove(in.c_str());
+  remove(out.c_str());
 }
 
 std::vector<uint32_t> drawn;
@@ -181,6 +194,7 @@ TEST(DecoderOffset, DecodesThePublishedExample) {
   InitTree();
   EXPECT_EQ(DecodeOffset(input), 342);
   fclose(input);
+  remove(in.c_str());
   EXPECT_EQ(OffsetHighTable[0x5A], 5);
   EXPECT_EQ(OffsetCodeLengthTable[0x5A], 5);
 }
