@@ -83,7 +83,8 @@ void MakeCode(Payload& p) {
     std::string names;
     while (out.size() < size && next < kImages) {
       if (AppendPrefix(std::string(kWineDir) + kCodeImages[next], size - out.size(), out) > 0) {
-        names += (names.empty() ? "" : "+") + std::string(kCodeImages[next]);
+        if (!names.empty()) names += '+';
+        names += kCodeImages[next];
       }
       next++;
     }
@@ -91,7 +92,8 @@ void MakeCode(Payload& p) {
       out = TileVector(size);
       names = "x86_300k.bin tiled";
     }
-    p.codeSource += (row ? "; " : "") + std::string(TargetFileTable[row]) + " <- " + names;
+    if (row > 0) p.codeSource += "; ";
+    p.codeSource += std::string(TargetFileTable[row]) + " <- " + names;
     p.files[row] = std::move(out);
   }
 }
@@ -143,7 +145,8 @@ void MakeTextPool(Payload& p, std::string& pool) {
     Bytes text;
     if (AppendPrefix(std::string(kLicenceDir) + name, 1 << 20, text) == 0) continue;
     pool.append(text.begin(), text.end());
-    p.textSource += (p.textSource.empty() ? "" : "+") + std::string(name);
+    if (!p.textSource.empty()) p.textSource += '+';
+    p.textSource += name;
   }
   if (pool.size() < kPayloadSizes[4] + kPayloadSizes[5]) {
     pool = PseudoEnglish(1 << 16, 0x7E47);
@@ -155,8 +158,7 @@ void MakeTextPool(Payload& p, std::string& pool) {
 
 Bytes MakeHelp(size_t size, uint64_t seed, const std::string& pool) {
   Rng rng(seed);
-  Bytes out;
-  PutText(out, "VXHF");
+  Bytes out = {'V', 'X', 'H', 'F'};
   Put16(out, 3);
   Put16(out, 0);
   Put32(out, (uint32_t)size);
