@@ -7,21 +7,24 @@ find_package(Threads REQUIRED)
 
 add_compile_options(-Wall -Wextra -Wpedantic)
 
-add_library(vexa_engine STATIC ${ENGINE_SOURCES})
-target_include_directories(vexa_engine PUBLIC ${CMAKE_SOURCE_DIR})
+add_library(vexa_codec STATIC ${CODEC_SOURCES})
+target_include_directories(vexa_codec PUBLIC ${CMAKE_SOURCE_DIR})
+
+add_library(vexa_engine STATIC ${ENGINE_SOURCES} engine/file_system_posix.cpp)
+target_link_libraries(vexa_engine PUBLIC vexa_codec)
 
 add_library(vexa_pack_core STATIC
-    pack/lzhuf_encoder.cpp
-    pack/archive.cpp
+    ${WRITER_SOURCES}
+    pack/archive_scan.cpp
     pack/memory_streams.cpp)
-target_link_libraries(vexa_pack_core PUBLIC vexa_engine Threads::Threads)
+target_link_libraries(vexa_pack_core PUBLIC vexa_codec Threads::Threads)
 
 add_executable(vexa-pack pack/main.cpp pack/commands.cpp)
 target_link_libraries(vexa-pack PRIVATE vexa_pack_core)
 
 if(BUILD_TESTING)
-  add_executable(engine_tests tests/decoder_test.cpp)
-  target_link_libraries(engine_tests PRIVATE vexa_engine GTest::gtest_main)
+  add_executable(engine_tests ${ENGINE_TEST_SOURCES})
+  target_link_libraries(engine_tests PRIVATE vexa_engine vexa_pack_core GTest::gtest_main)
   target_compile_definitions(engine_tests PRIVATE VECTOR_DIR="${VEXA_VECTOR_DIR}")
   gtest_discover_tests(engine_tests DISCOVERY_MODE PRE_TEST)
 

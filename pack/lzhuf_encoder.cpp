@@ -282,10 +282,12 @@ OffsetCode OffsetHighCode(unsigned high) {
 
 EncodedSegment EncodeSegment(std::span<const uint8_t> data, const EncodeOptions& options) {
   if (data.empty()) throw std::invalid_argument("an empty file cannot be encoded");
-  if (data.size() > UINT32_MAX) throw std::invalid_argument("file too large for a segment");
+  if (data.size() > UINT32_MAX || data.size() > SIZE_MAX - kPrefix - 8) {
+    throw std::invalid_argument("file too large for a segment");
+  }
   std::vector<uint8_t> buf(kPrefix + data.size() + 8, 0);
   std::memset(buf.data(), ' ', kPrefix);
-  std::memcpy(buf.data() + kPrefix, data.data(), data.size());
+  std::copy(data.begin(), data.end(), buf.begin() + kPrefix);
   CandidateTable table = FindCandidates(buf, data.size(), options.literalOnlyAt);
   std::vector<Step> parse = GreedyParse(table, data.size());
   if (options.parse == Parse::Optimal) {

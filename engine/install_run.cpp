@@ -1,0 +1,263 @@
+#include "engine/install_run.h"
+
+#include "engine/byte_stream.h"
+#include "engine/existing_files.h"
+#include "engine/file_system.h"
+#include "engine/messages.h"
+#include "engine/wizard_link.h"
+
+InstallRun Run;
+
+// The marker is put together at run time from two pieces, so that its four bytes never
+// stand together in the program, which the scan reads before it reaches the archive. The
+// pieces are read through volatile pointers so the compiler cannot fold them together.
+static const char* volatile markerHead = "A";
+static const char* volatile markerTail = "RNI";
+
+static const char TEMP_FILE_NAME[] = "vexa.tmp";
+static const char FALLBACK_TEMP_PATH[] = "c:\\vexa.tmp";
+
+static int StepFinish(void);
+
+int DeleteTwice(const char* path) {
+  if (FsDelete(path)) return 1;
+  return FsDelete(path);
+}
+
+static void RemoveFolderTwice(const char* path) {
+  if (!FsRemoveFolder(path)) FsRemoveFolder(path);
+}
+
+static void CloseStream(FILE** stream) {
+  if (*stream != NULL) {
+    fclose(*stream);
+    *stream = NULL;
+  }
+}
+
+void ResetRun(void) {
+  CopyText(Run.segmentMarker, sizeof Run.segmentMarker, markerHead);
+  AppendText(Run.segmentMarker, sizeof Run.segmentMarker, markerTail);
+  Run.carrierStream = NULL;
+  Run.tempStream = NULL;
+  Run.tempPath[0] = '\0';
+  Run.targetPath[0] = '\0';
+  Run.backupFolder[0] = '\0';
+  Run.keepSettingsDecision = 0;
+  Run.segmentIndex = 0;
+  Run.matchLength = 0;
+  Run.currentByte = 0;
+  Run.stepCount = 0;
+  Run.archiveSum = 0;
+  Run.sumWeight = 1;
+  Run.createdDestination = 0;
+  for (int row = 0; row < SEGMENT_COUNT; row++) {
+    Run.wroteRow[row] = Run.movedRow[row] = Run.clearCacheRow[row] = 0;
+  }
+  Run.stepRunning = 0;
+  AbortPending = 0;
+  InstallBarFill = 0;
+  CarrierSize = 0;
+}
+
+void TargetPath(char* output, int row) {
+  output[0] = '\0';
+  if (row < 0 || row >= SEGMENT_COUNT) return;
+  CopyText(output, FOLDER_TEXT_SIZE, DestinationFolder);
+  AppendText(output, FOLDER_TEXT_SIZE, "\\");
+  AppendText(output, FOLDER_TEXT_SIZE, TargetFileTable[row]);
+}
+
+void ShowScanStatus(void) {
+  TargetPath(workText, Run.segmentIndex);
+  SplitPath(workText);
+  if (InstallBarFill > 0) {
+    CopyText(workText, WORK_TEXT_SIZE, MSG_SCANNING_FILE);
+    AppendText(workText, WORK_TEXT_SIZE, splitBaseName);
+    AppendText(workText, WORK_TEXT_SIZE, splitExtension);
+  } else {
+    CopyText(workText, WORK_TEXT_SIZE, MSG_SCANNING_FILES);
+  }
+  SetStatusText(workText);
+}
+
+int CreateDestination(void) {
+  // Every path the run builds from the folder must fit its buffer, and its directory part
+  // the split's; a longer folder is refused like one that cannot be created.
+  int length = TextLength(DestinationFolder);
+  int fits = length + BACKUP_PATH_EXTRA < FOLDER_TEXT_SIZE && length + 1 < SPLIT_PART_SIZE;
+  if (fits && FsExists(DestinationFolder)) return RUN_DONE;
+  if (!fits || !FsCreateFolder(DestinationFolder)) {
+    ShowErrorBox(TEXT_ERROR_FOLDER, CAPTION_ERROR_1);
+    return RUN_RETRY_OPTIONS;
+  }
+  Run.createdDestination = 1;
+  return RUN_DONE;
+}
+
+int OpenCarrier(void) {
+  unsigned length = FsOwnPath(carrierPath, WORK_TEXT_SIZE - 1);
+  carrierPath[length < WORK_TEXT_SIZE ? length : WORK_TEXT_SIZE - 1] = '\0';
+  Run.carrierStream = length > 0 ? FsOpen(carrierPath, "rb") : NULL;
+  if (Run.carrierStream == NULL) {
+    ShowErrorBox(TEXT_ERROR_READ_CARRIER, CAPTION_ERROR_9);
+    return RUN_FAILED;
+  }
+  SetStatusText(MSG_SCANNING_FILES);
+  DrawInstallBar(NULL, Run.carrierStream);
+  return RUN_DONE;
+}
+
+int StepWanted(void) { return Run.carrierStream != NULL && !Run.stepRunning; }
+
+// Writes the held-back marker bytes into the temporary file.
+static void WriteHeldBack(void) {
+  for (int k = 0; k < Run.matchLength; k++) WriteByte((unsigned char)Run.segmentMarker[k], Run.tempStream);
+}
+
+// Finds the temporary file's path: the system's temporary folder, or the fallback when
+// there is none or its path does not fit.
+static void ChooseTempPath(void) {
+  unsigned length = FsTempFolder(Run.tempPath, FOLDER_TEXT_SIZE);
+  if (length == 0 || length >= FOLDER_TEXT_SIZE ||
+      !AppendText(Run.tempPath, FOLDER_TEXT_SIZE, TEMP_FILE_NAME)) {
+    CopyText(Run.tempPath, FOLDER_TEXT_SIZE, FALLBACK_TEMP_PATH);
+  }
+}
+
+// A marker completed: ends the segment being copied, if any, and opens the next one.
+// Returns 1 to go on scanning, RUN_MORE when the archive is complete, or the failure.
+static int MarkerFound(void) {
+  if (Run.tempStream != NULL) {
+    CloseStream(&Run.tempStream);
+    int result = ExtractSegment(Run.tempPath);
+    DeleteTwice(Run.tempPath);
+    if (result != 1) {
+      CloseStream(&Run.carrierStream);
+      return result == 2 ? RUN_RETRY_OPTIONS : RUN_FAILED;
+    }
+    if (Run.segmentIndex >= SEGMENT_COUNT) return RUN_MORE;
+  }
+  ShowScanStatus();
+  ChooseTempPath();
+  Run.tempStream = FsOpen(Run.tempPath, "wb");
+  if (Run.tempStream == NULL) {
+    ShowErrorBox(TEXT_ERROR_EXTRACT, CAPTION_ERROR_11);
+    CloseStream(&Run.carrierStream);
+    return RUN_FAILED;
+  }
+  Run.matchLength = 0;
+  return 1;
+}
+
+static int ScanBytes(void) {
+  for (;;) {
+    int byte = ReadByte(Run.carrierStream);
+    Run.currentByte = byte;
+    if (byte < 0) return StepFinish();
+    if (Run.tempStream != NULL) FoldArchiveSum(&Run.archiveSum, &Run.sumWeight, byte);
+    if (byte == (unsigned char)Run.segmentMarker[Run.matchLength]) {
+      Run.matchLength++;
+      if (Run.matchLength == MARKER_LENGTH) {
+        int result = MarkerFound();
+        if (result == RUN_MORE) return StepFinish();
+        if (result != 1) return result;
+      }
+    } else {
+      // The mismatching byte is not compared with the marker's first byte again.
+      if (Run.tempStream != NULL) {
+        WriteHeldBack();
+        WriteByte(byte, Run.tempStream);
+      }
+      Run.matchLength = 0;
+    }
+    if (++Run.stepCount > STEP_BUDGET) {
+      DrawInstallBar(NULL, Run.carrierStream);
+      Run.stepCount = 0;
+      return RUN_MORE;
+    }
+  }
+}
+
+int RunStep(void) {
+  if (!StepWanted()) return RUN_MORE;
+  Run.stepRunning = 1;
+  int result = ScanBytes();
+  Run.stepRunning = 0;
+  return result;
+}
+
+// Runs at the end of the file, or once the eleventh segment has been handled.
+static int StepFinish(void) {
+  DrawInstallBar(NULL, Run.carrierStream);
+  CloseStream(&Run.carrierStream);
+  if (Run.tempStream != NULL && Run.segmentIndex < SEGMENT_COUNT) {
+    // The file ended inside a segment: what was held back belongs to it.
+    WriteHeldBack();
+    CloseStream(&Run.tempStream);
+    int result = ExtractSegment(Run.tempPath);
+    DeleteTwice(Run.tempPath);
+    if (result != 1) return result == 2 ? RUN_RETRY_OPTIONS : RUN_FAILED;
+  }
+  if (Run.archiveSum == ExpectedArchiveSum) {
+    // The help caches go only once the run has succeeded: after a rollback the earlier
+    // help files are back, and their caches still belong to them.
+    for (int row = 0; row < SEGMENT_COUNT; row++) {
+      if (Run.clearCacheRow[row]) {
+        TargetPath(Run.targetPath, row);
+        ClearHelpCache(Run.targetPath, row);
+        Run.clearCacheRow[row] = 0;
+      }
+    }
+    return RUN_DONE;
+  }
+  AbandonRun();
+  ShowErrorBox(TEXT_ERROR_CORRUPT, CAPTION_ERROR_13);
+  return RUN_FAILED;
+}
+
+int ExtractSegment(const char* tempFile) {
+  CopyText(workText, WORK_TEXT_SIZE, MSG_EXTRACTING_FILE);
+  AppendText(workText, WORK_TEXT_SIZE, splitBaseName);
+  AppendText(workText, WORK_TEXT_SIZE, splitExtension);
+  SetStatusText(workText);
+  TargetPath(Run.targetPath, Run.segmentIndex);
+
+  int prepared = PrepareTarget(Run.targetPath);
+  if (prepared == PREPARE_KEEP) {
+    Run.segmentIndex++;
+    return 1;
+  }
+  if (prepared != PREPARE_WRITE) return prepared;
+  if (!DecodeSegmentFile(tempFile, Run.targetPath)) return 0;
+  if (Run.segmentIndex == 2 || Run.segmentIndex == 3) Run.clearCacheRow[Run.segmentIndex] = 1;
+  Run.segmentIndex++;
+  return 1;
+}
+
+// Puts an earlier file that this run moved into the backup folder back in its place,
+// leaving the copy in the backup folder.
+static void RestoreFromBackup(int row) {
+  char backupPath[FOLDER_TEXT_SIZE];
+  CopyText(backupPath, sizeof backupPath, Run.backupFolder);
+  if (!AppendText(backupPath, sizeof backupPath, TargetFileTable[row])) return;
+  TargetPath(workText, row);
+  FsCopy(backupPath, workText);
+}
+
+void AbandonRun(void) {
+  CloseStream(&Run.tempStream);
+  CloseStream(&Run.carrierStream);
+  DeleteTwice(Run.tempPath);
+  for (int row = SEGMENT_COUNT - 1; row >= 0; row--) {
+    TargetPath(workText, row);
+    if (Run.wroteRow[row]) DeleteTwice(workText);
+    if (Run.movedRow[row]) RestoreFromBackup(row);
+    Run.wroteRow[row] = Run.movedRow[row] = Run.clearCacheRow[row] = 0;
+  }
+  Run.segmentIndex = 0;
+  if (Run.createdDestination) {
+    RemoveFolderTwice(DestinationFolder);
+    Run.createdDestination = 0;
+  }
+}
