@@ -58,6 +58,15 @@ void StoreBits(const BitReader& bits) {
   Decoder.BitCount = (uint16_t)bits.count;
 }
 
+// Runs one reader operation over the decoder's stored bit state.
+template <int (*Next)(struct BitReader&)>
+int WithStoredBits(FILE* input) {
+  BitReader bits = LoadBits(input);
+  int value = Next(bits);
+  StoreBits(bits);
+  return value;
+}
+
 // Refill: keep 9 to 16 valid bits. A read that finds no byte yields zero bits; an intact
 // segment needs exactly one such read, so a second one means the input ran out.
 inline void FillBits(BitReader& bits) {
@@ -110,19 +119,9 @@ inline int NextOffset(BitReader& bits) {
 const uint8_t (&OffsetHighTable)[256] = offsetTables.high;
 const uint8_t (&OffsetCodeLengthTable)[256] = offsetTables.length;
 
-int ReadBit(FILE* input) {
-  BitReader bits = LoadBits(input);
-  int bit = NextBit(bits);
-  StoreBits(bits);
-  return bit;
-}
+int ReadBit(FILE* input) { return WithStoredBits<NextBit>(input); }
 
-int ReadEightBits(FILE* input) {
-  BitReader bits = LoadBits(input);
-  int byte = NextEightBits(bits);
-  StoreBits(bits);
-  return byte;
-}
+int ReadEightBits(FILE* input) { return WithStoredBits<NextEightBits>(input); }
 
 void TreeInit(LzhufTree* tree) {
   for (int s = 0; s < SYMBOL_COUNT; s++) {
@@ -207,19 +206,9 @@ void RebuildTree(void) { TreeRebuild(&Decoder.tree); }
 
 void CountSymbol(int symbol) { TreeCount(&Decoder.tree, symbol); }
 
-int DecodeSymbol(FILE* input) {
-  BitReader bits = LoadBits(input);
-  int symbol = NextSymbol(bits);
-  StoreBits(bits);
-  return symbol;
-}
+int DecodeSymbol(FILE* input) { return WithStoredBits<NextSymbol>(input); }
 
-int DecodeOffset(FILE* input) {
-  BitReader bits = LoadBits(input);
-  int offset = NextOffset(bits);
-  StoreBits(bits);
-  return offset;
-}
+int DecodeOffset(FILE* input) { return WithStoredBits<NextOffset>(input); }
 
 int LzhufDecode(FILE* input, FILE* output, const LzhufProgress* progress) {
   uint32_t size = 0;

@@ -92,6 +92,18 @@ void RefuseSameFile(const std::string& input, const std::string& output) {
   }
 }
 
+// Runs a command's file work; a failure is reported against its file, or else the input.
+template <typename Body>
+int Guarded(const std::string& input, Body body) {
+  try {
+    return body();
+  } catch (const FileError& e) {
+    return Report(e.file, e.what());
+  } catch (const std::exception& e) {
+    return Report(input, e.what());
+  }
+}
+
 std::string Hex(uint32_t value) {
   char text[16];
   snprintf(text, sizeof text, "0x%08x", value);
@@ -101,7 +113,7 @@ std::string Hex(uint32_t value) {
 }  // namespace
 
 int Encode(const Options& options) {
-  try {
+  return Guarded(options.input, [&]() -> int {
     RefuseSameFile(options.input, options.output);
     std::vector<uint8_t> data = ReadWhole(options.input);
     if (data.empty()) throw FileError(options.input, "empty file; a segment holds at least one byte");
@@ -110,15 +122,11 @@ int Encode(const Options& options) {
     PendingFile out(options.output, segment.body);
     out.Commit();
     return EXIT_OK;
-  } catch (const FileError& e) {
-    return Report(e.file, e.what());
-  } catch (const std::exception& e) {
-    return Report(options.input, e.what());
-  }
+  });
 }
 
 int Decode(const Options& options) {
-  try {
+  return Guarded(options.input, [&]() -> int {
     RefuseSameFile(options.input, options.output);
     std::vector<uint8_t> body = ReadWhole(options.input);
     DecodedBody decoded = DecodeBody(body);
@@ -129,13 +137,11 @@ int Decode(const Options& options) {
     PendingFile out(options.output, decoded.output);
     out.Commit();
     return EXIT_OK;
-  } catch (const FileError& e) {
-    return Report(e.file, e.what());
-  }
+  });
 }
 
 int Pack(const Options& options) {
-  try {
+  return Guarded(options.input, [&]() -> int {
     std::vector<std::vector<uint8_t>> files;
     int bad = 0;
     for (int row = 0; row < SEGMENT_COUNT; row++) {
@@ -186,15 +192,11 @@ int Pack(const Options& options) {
       out.Commit();
     }
     return EXIT_OK;
-  } catch (const FileError& e) {
-    return Report(e.file, e.what());
-  } catch (const std::exception& e) {
-    return Report(options.input, e.what());
-  }
+  });
 }
 
 int Verify(const Options& options) {
-  try {
+  return Guarded(options.input, [&]() -> int {
     std::vector<uint8_t> data = ReadWhole(options.input);
     ScanReport scan = ScanArchive(data);
     printf("%-3s  %-12s  %10s  %10s  %10s  %10s\n", "row", "target", "offset", "body", "declared", "decoded");
@@ -213,9 +215,7 @@ int Verify(const Options& options) {
                                           Hex(*options.expectSum));
     }
     return failed ? EXIT_FAILURE_ : EXIT_OK;
-  } catch (const FileError& e) {
-    return Report(e.file, e.what());
-  }
+  });
 }
 
 }  // namespace vexa
