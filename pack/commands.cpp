@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
@@ -174,7 +175,13 @@ int Pack(const Options& options) {
     for (size_t row = 0; same && row < files.size(); row++) same = scan.segments[row].output == files[row];
     if (!same) throw FileError(options.output, "internal error: the archive does not read back");
 
-    PendingFile out(options.output, archive.bytes);
+    std::vector<uint8_t> written = archive.bytes;
+    if (options.resource) {
+      written.insert(written.end(), kSegmentMarker.begin(), kSegmentMarker.end());
+      written.push_back('\r');
+      written.push_back('\n');
+    }
+    PendingFile out(options.output, written);
     std::vector<uint8_t> headerText;
     if (!options.header.empty()) {
       std::string text =
@@ -213,6 +220,28 @@ int Verify(const Options& options) {
     if (options.expectSum && *options.expectSum != scan.sum) {
       failed += Report(options.input, "sum " + Hex(scan.sum) + " differs from the expected " +
                                           Hex(*options.expectSum));
+    }
+    if (!options.expectArchive.empty()) {
+      std::vector<uint8_t> expected = ReadWhole(options.expectArchive);
+      ScanReport own = ScanArchive(expected);
+      if (!own.markerFound || own.segments.size() != SEGMENT_COUNT) {
+        throw FileError(options.expectArchive, "not an archive");
+      }
+      // The archive proper: from its opening marker through its closing marker.
+      const ScannedSegment& last = own.segments.back();
+      size_t end = (size_t)(last.offset + last.bodyLength) + MARKER_LENGTH;
+      std::span<const uint8_t> proper(expected.data() + own.firstMarker, end - own.firstMarker);
+      bool carried = scan.markerFound && data.size() >= scan.firstMarker + proper.size() &&
+                     std::equal(proper.begin(), proper.end(), data.begin() + (ptrdiff_t)scan.firstMarker);
+      if (!carried) {
+        failed += Report(options.input, "the scan does not find the archive of " + options.expectArchive +
+                                            (scan.markerFound ? " at its first marker, offset " +
+                                                                    std::to_string(scan.firstMarker)
+                                                              : ""));
+      }
+      if (own.sum != scan.sum) {
+        failed += Report(options.input, "sum " + Hex(scan.sum) + " differs from the archive's " + Hex(own.sum));
+      }
     }
     return failed ? EXIT_FAILURE_ : EXIT_OK;
   });

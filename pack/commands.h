@@ -16,6 +16,8 @@ struct Options {
   std::string input;   // IN, DIR or FILE
   std::string output;  // OUT or ARCHIVE
   std::string header;  // pack --header
+  bool resource = false;  // pack --resource: the archive as the installer carries it
+  std::string expectArchive;  // verify --expect-archive
   Parse parse = Parse::Optimal;
   std::optional<uint32_t> expectSum;  // verify --expect-sum
 };

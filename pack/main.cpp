@@ -21,8 +21,10 @@ const char kUsage[] =
     "Commands:\n"
     "  encode IN OUT                          compress one file into a segment body\n"
     "  decode IN OUT                          expand a segment body into its file\n"
-    "  pack DIR -o ARCHIVE [--header FILE]    write the archive of the eleven files in DIR\n"
-    "  verify FILE [--expect-sum N]           read FILE as the installer does, list its\n"
+    "  pack DIR -o ARCHIVE [--header FILE] [--resource]\n"
+    "                                         write the archive of the eleven files in DIR\n"
+    "  verify FILE [--expect-sum N] [--expect-archive ARCHIVE]\n"
+    "                                         read FILE as the installer does, list its\n"
     "                                         segments and check them\n"
     "\n"
     "Run 'vexa-pack COMMAND --help' for the details of one command.\n"
@@ -46,7 +48,7 @@ const char kDecodeHelp[] =
     "size field is missing or zero, or the bit stream ends before the declared size.\n";
 
 const char kPackHelp[] =
-    "Usage: vexa-pack pack [--greedy] DIR -o ARCHIVE [--header FILE]\n"
+    "Usage: vexa-pack pack [--greedy] DIR -o ARCHIVE [--header FILE] [--resource]\n"
     "\n"
     "Writes the payload archive of the eleven files in DIR, in this order:\n"
     "  vexa32.exe vxtool32.exe vexa.hlp primer.hlp about.txt history.txt\n"
@@ -57,17 +59,23 @@ const char kPackHelp[] =
     "  -o ARCHIVE      the archive to write\n"
     "  --header FILE   also write a C++ header defining EXPECTED_ARCHIVE_SUM, the\n"
     "                  archive's checksum, and ARCHIVE_SIZE\n"
+    "  --resource      follow the archive with the marker once more and CR LF, the form\n"
+    "                  the installer carries it in\n"
     "  --greedy        take the longest match at every position (faster, larger)\n";
 
 const char kVerifyHelp[] =
-    "Usage: vexa-pack verify FILE [--expect-sum N]\n"
+    "Usage: vexa-pack verify FILE [--expect-sum N] [--expect-archive ARCHIVE]\n"
     "\n"
     "Reads FILE, an archive or a finished installer, from its first byte exactly as the\n"
     "installer does, decodes every segment and prints row, target, offset, body length,\n"
     "declared and decoded size, then the archive checksum.\n"
     "Fails when fewer than eleven segments decode to their declared size, when marker\n"
     "bytes appear before the archive or inside a segment, when no marker closes the last\n"
-    "segment, or when the checksum differs from N (decimal or 0x hexadecimal).\n";
+    "segment, or when the checksum differs from N (decimal or 0x hexadecimal).\n"
+    "\n"
+    "  --expect-archive ARCHIVE   FILE must carry exactly the archive in ARCHIVE (as\n"
+    "                             written by pack): the scan finds its first marker where\n"
+    "                             that archive begins, and reads the same sum\n";
 
 int Usage(const std::string& problem, const char* usage) {
   fprintf(stderr, "vexa-pack: %s\n\n%s", problem.c_str(), usage);
@@ -117,6 +125,11 @@ int main(int argc, char** argv) {
     } else if (arg == "--header" && options.command == "pack") {
       if (!hasValue) return Usage("--header needs a file name", help);
       options.header = args[++i];
+    } else if (arg == "--resource" && options.command == "pack") {
+      options.resource = true;
+    } else if (arg == "--expect-archive" && options.command == "verify") {
+      if (!hasValue) return Usage("--expect-archive needs a file name", help);
+      options.expectArchive = args[++i];
     } else if (arg == "--expect-sum" && options.command == "verify") {
       uint32_t sum;
       if (!hasValue || !ParseSum(args[i + 1], &sum)) {

@@ -183,3 +183,45 @@ TEST(PackCli, EncodeAndDecodeOneSegment) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PackCli, ResourceFormAndCarrierCheck) {
+  testfiles::TempDir dir;
+  WritePayload(dir / "payload");
+  fs::path archive = dir / "plain.bin", resource = dir / "payload.rsrc";
+  ASSERT_EQ(VexaPack(dir, {"pack", dir / "payload", "-o", archive}).exit, 0);
+  ASSERT_EQ(VexaPack(dir, {"pack", dir / "payload", "-o", resource, "--resource"}).exit, 0);
+  Bytes plain = testfiles::Read(archive), carried = testfiles::Read(resource);
+  Bytes trailer = testfiles::Text("ARNI\r\n");
+  Bytes expected = plain;
+  expected.insert(expected.end(), trailer.begin(), trailer.end());
+  EXPECT_EQ(carried, expected);
+
+  // A carrier: code, the resource, more resources behind it.
+  auto carrier = [&](const std::string& code) {
+    Bytes bytes = testfiles::Text(code);
+    bytes.insert(bytes.end(), carried.begin(), carried.end());
+    Bytes tail = testfiles::Text("icons and relocations");
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    return bytes;
+  };
+  const struct {
+    const char* name;
+    std::string code;
+    int exit;
+    const char* err;
+  } cases[] = {
+      {"clean code", "MZ\x90 code and data", 0, ""},
+      {"the marker in the code", "MZ code ARNI data ", 1, "does not find the archive"},
+      {"code ending in A", "MZ code A", 1, "does not find the archive"},
+  };
+  for (const auto& c : cases) {
+    testfiles::Write(dir / "setup.exe", carrier(c.code));
+    Result r = VexaPack(dir, {"verify", dir / "setup.exe", "--expect-archive", resource});
+    EXPECT_EQ(r.exit, c.exit) << c.name << ": " << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << c.name << ": " << r.err;
+  }
+}
+
+}  // namespace
