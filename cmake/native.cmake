@@ -16,10 +16,14 @@ target_link_libraries(vexa_engine PUBLIC vexa_codec)
 add_library(vexa_pack_core STATIC
     ${WRITER_SOURCES}
     pack/archive_scan.cpp
-    pack/memory_streams.cpp)
+    pack/memory_streams.cpp
+    pack/pe_image.cpp)
 target_link_libraries(vexa_pack_core PUBLIC vexa_codec Threads::Threads)
 
 add_executable(vexa-pack pack/main.cpp pack/commands.cpp)
+
+# Native helpers that make parts of the demo payload and the installer's icons.
+include(payload/native_tools.cmake)
 target_link_libraries(vexa-pack PRIVATE vexa_pack_core)
 
 if(BUILD_TESTING)
@@ -39,6 +43,19 @@ if(BUILD_TESTING)
       VEXA_PACK="$<TARGET_FILE:vexa-pack>")
   add_dependencies(pack_tests vexa-pack)
   gtest_discover_tests(pack_tests DISCOVERY_MODE PRE_TEST)
+
+  add_executable(ui_tests tests/ui_logic_test.cpp ui/ui_logic.cpp desktop/progman_commands.cpp)
+  target_link_libraries(ui_tests PRIVATE vexa_engine GTest::gtest_main)
+  gtest_discover_tests(ui_tests DISCOVERY_MODE PRE_TEST)
+
+  # The finished installer's resources and image, read back from the .exe.
+  add_executable(resources_tests tests/resources_test.cpp)
+  target_link_libraries(resources_tests PRIVATE vexa_pack_core GTest::gtest_main)
+  target_compile_definitions(resources_tests PRIVATE
+      SETUP_EXE="${CMAKE_BINARY_DIR}/windows/vexa-setup.exe"
+      SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  add_dependencies(resources_tests windows)
+  gtest_discover_tests(resources_tests DISCOVERY_MODE PRE_TEST)
 endif()
 
 find_package(benchmark QUIET)
@@ -53,9 +70,11 @@ ExternalProject_Add(windows
         -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
         -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
         -DVEXA_PACK=$<TARGET_FILE:vexa-pack>
+        -DVEXA_MAKE_ICONS=$<TARGET_FILE:make_icons>
+        -DVEXA_MAKE_HELP=$<TARGET_FILE:make_help>
         -DVEXA_VECTOR_DIR=${VEXA_VECTOR_DIR}
         -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
-    DEPENDS vexa-pack
+    DEPENDS vexa-pack make_icons make_help
     BUILD_ALWAYS ON
     INSTALL_COMMAND ""
     USES_TERMINAL_BUILD ON)

@@ -1,5 +1,9 @@
 # The Windows side: the installer program and the engine tests, 32-bit, statically linked
 # against the compiler's runtime so the .exe needs only DLLs every Windows has.
+enable_language(RC)
+set(GENERATED ${CMAKE_BINARY_DIR}/generated)
+file(MAKE_DIRECTORY ${GENERATED})
+
 set(WIN_FLAGS -Wall -Wextra -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables)
 set(WIN_LINK -static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
 
@@ -11,10 +15,54 @@ add_library(vexa_engine STATIC ${ENGINE_SOURCES} engine/file_system_win32.cpp)
 target_link_libraries(vexa_engine PUBLIC vexa_codec)
 target_compile_options(vexa_engine PRIVATE ${WIN_FLAGS} -Os)
 
-add_executable(vexa-setup WIN32 ui/main.cpp)
-target_compile_options(vexa-setup PRIVATE ${WIN_FLAGS} -Os)
-target_link_options(vexa-setup PRIVATE ${WIN_LINK} -s)
-target_link_libraries(vexa-setup PRIVATE vexa_engine)
+# The payload: eleven files from VEXA_PAYLOAD_DIR, or the demo payload built here.
+set(VEXA_PAYLOAD_DIR "" CACHE PATH "Folder with the eleven payload files; empty: the demo payload")
+include(payload/demo_payload.cmake)
+if(VEXA_PAYLOAD_DIR)
+  set(PAYLOAD_DIR ${VEXA_PAYLOAD_DIR})
+  set(PAYLOAD_FILES "")
+  foreach(name vexa32.exe vxtool32.exe vexa.hlp primer.hlp about.txt history.txt
+               vexa.ini macros.ini menus.ini sites.ini links.ini)
+    list(APPEND PAYLOAD_FILES ${VEXA_PAYLOAD_DIR}/${name})
+  endforeach()
+else()
+  set(PAYLOAD_DIR ${DEMO_PAYLOAD_DIR})
+  set(PAYLOAD_FILES ${DEMO_PAYLOAD_FILES})
+endif()
+
+# Archive, resource form and the expected sum, made by the release tool.
+add_custom_command(
+    OUTPUT ${GENERATED}/payload.rsrc ${GENERATED}/archive_sum.h
+    COMMAND ${VEXA_PACK} pack ${PAYLOAD_DIR} -o ${GENERATED}/payload.rsrc --resource
+            --header ${GENERATED}/archive_sum.h
+    DEPENDS ${PAYLOAD_FILES} ${VEXA_PACK}
+    COMMENT "Packing the payload archive")
+add_custom_target(payload_archive DEPENDS ${GENERATED}/payload.rsrc ${GENERATED}/archive_sum.h)
+
+set(INSTALLER_SOURCES
+    ui/main_window.cpp
+    ui/wizard.cpp
+    ui/progress_bars.cpp
+    ui/folder_select.cpp
+    ui/ui_logic.cpp
+    desktop/program_group.cpp
+    desktop/progman_commands.cpp
+    resources/installer.rc)
+add_executable(vexa-setup WIN32 ${INSTALLER_SOURCES})
+target_include_directories(vexa-setup PRIVATE ${GENERATED})
+target_compile_options(vexa-setup PRIVATE
+    $<$<COMPILE_LANGUAGE:CXX>:${WIN_FLAGS} -Os>)
+target_link_options(vexa-setup PRIVATE ${WIN_LINK} -s -Wl,--kill-at)
+target_link_libraries(vexa-setup PRIVATE vexa_engine comdlg32 shell32 gdi32 user32 kernel32)
+set_source_files_properties(resources/installer.rc PROPERTIES
+    OBJECT_DEPENDS "${GENERATED}/payload.rsrc;${INSTALLER_ICONS};${CMAKE_SOURCE_DIR}/resources/licence.txt")
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${GENERATED} -I${CMAKE_SOURCE_DIR}/resources")
+add_dependencies(vexa-setup payload_archive installer_icons)
+# No carrier leaves the build unless the installer's own scan finds exactly its archive.
+add_custom_command(TARGET vexa-setup POST_BUILD
+    COMMAND ${VEXA_PACK} verify $<TARGET_FILE:vexa-setup> --expect-archive ${GENERATED}/payload.rsrc
+            > ${CMAKE_BINARY_DIR}/vexa-setup.verify.txt
+    COMMENT "Verifying the carrier")
 
 add_library(vexa_writer STATIC ${WRITER_SOURCES})
 target_link_libraries(vexa_writer PUBLIC vexa_codec)

@@ -1,0 +1,100 @@
+// The destination folder: its default, and the old-style folder dialog behind Browse.
+#include <windows.h>
+#include <commdlg.h>
+#include <direct.h>
+
+#include "engine/messages.h"
+#include "engine/shared.h"
+#include "ui/installer.h"
+#include "ui/ui_logic.h"
+
+enum {
+  FOLDER_TEMPLATE = 1537,
+  FOLDER_FIELD = 102,
+  CURRENT_FOLDER = 1088,  // the platform dialog writes the folder it shows here
+  FOLDER_LIST = 1121,
+  DRIVE_LIST = 1137,
+  FILE_NAME_FIELD = 1152,
+  DESTINATION_TEXT = 152,
+};
+
+static int FirstBrowse = 1;
+
+void InitDefaultFolder(HWND dialog) {
+  GetModuleFileNameA(AppInstance, workText, WORK_TEXT_SIZE - 1);
+  workText[WORK_TEXT_SIZE - 1] = '\0';
+  char root[4];
+  CopyText(root, sizeof root, workText);
+  LowerCase(root);
+  int fixed = GetDriveTypeA(root) == DRIVE_FIXED;
+  char windowsFolder[MAX_PATH + 1];
+  int known = !fixed && GetWindowsDirectoryA(windowsFolder, sizeof windowsFolder) != 0;
+  int drive = DefaultFolder(workText, WORK_TEXT_SIZE, workText, fixed, known ? windowsFolder : NULL);
+  if (drive >= 0) _chdrive(drive + 1);
+  SetDlgItemTextA(dialog, DESTINATION_TEXT, workText);
+}
+
+void ChooseDestination(HWND dialog) {
+  GetDlgItemTextA(dialog, DESTINATION_TEXT, DestinationFolder, FOLDER_TEXT_SIZE);
+  LowerCase(DestinationFolder);
+  if (BrowseForFolder(dialog)) {
+    LowerCase(DestinationFolder);
+    SetDlgItemTextA(dialog, DESTINATION_TEXT, DestinationFolder);
+  }
+}
+
+int BrowseForFolder(HWND owner) {
+  OPENFILENAMEA request = {};
+  request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  request.hwndOwner = owner;
+  request.hInstance = AppInstance;
+  request.lpstrTitle = TEXT_SELECT_FOLDER;
+  request.Flags = OFN_ENABLEHOOK | OFN_ENABLETEMPLATE;
+  request.lpfnHook = FileHook;
+  request.lpTemplateName = MAKEINTRESOURCEA(FOLDER_TEMPLATE);
+  request.lpstrInitialDir = DestinationFolder;
+  // The first browse of a process starts at the root of the destination's drive.
+  if (FirstBrowse) {
+    DestinationFolder[3] = '\0';
+    FirstBrowse = 0;
+  }
+  return GetOpenFileNameA(&request) ? 1 : 0;
+}
+
+// Rewrites the folder field from the folder the dialog shows, completed with "vexa".
+static void FillFolderEdit(HWND dialog) {
+  GetDlgItemTextA(dialog, CURRENT_FOLDER, DestinationFolder, FOLDER_TEXT_SIZE);
+  char ownPath[FOLDER_TEXT_SIZE];
+  ownPath[0] = '\0';
+  if (TextLength(DestinationFolder) <= 1) {
+    GetModuleFileNameA(AppInstance, ownPath, FOLDER_TEXT_SIZE - 1);
+    ownPath[FOLDER_TEXT_SIZE - 1] = '\0';
+  }
+  CompleteFolderName(DestinationFolder, FOLDER_TEXT_SIZE, ownPath);
+  SetDlgItemTextA(dialog, FOLDER_FIELD, DestinationFolder);
+}
+
+extern "C" __declspec(dllexport) UINT_PTR CALLBACK FileHook(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_SHOWWINDOW) {
+    FillFolderEdit(dialog);
+    HWND field = GetDlgItem(dialog, FOLDER_FIELD);
+    SetFocus(field);
+    SendMessageA(field, EM_SETSEL, 0, -1);
+    SendMessageA(field, EM_SETSEL, (WPARAM)-1, -1);
+    SendMessageA(field, EM_SCROLLCARET, 0, 0);
+    CenterWindow(dialog);
+  } else if (message == WM_COMMAND) {
+    int id = LOWORD(wParam), code = HIWORD(wParam);
+    if (id == IDOK) {
+      GetDlgItemTextA(dialog, FOLDER_FIELD, DestinationFolder, FOLDER_TEXT_SIZE);
+      // Wine fills the hidden file-name field with "*.*" when the dialog opens, and OK
+      // would then only relist the folder; with a plain name back in it, OK closes.
+      SetDlgItemTextA(dialog, FILE_NAME_FIELD, "JUNK!");
+    } else if (id == CURRENT_FOLDER && code == EN_CHANGE) {
+      FillFolderEdit(dialog);
+    } else if ((id == FOLDER_LIST || id == DRIVE_LIST) && (code == 1 || code == 2)) {
+      FillFolderEdit(dialog);
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,117 @@
+// Start-up, the hidden main window, shut-down and the closing actions.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "archive_sum.h"
+#include "engine/install_run.h"
+#include "engine/messages.h"
+#include "ui/installer.h"
+#include "ui/ui_logic.h"
+
+uint32_t ExpectedArchiveSum = EXPECTED_ARCHIVE_SUM;
+
+HINSTANCE AppInstance;
+HWND MainWindow;
+int NewShell;
+DWORD DdeInstance;
+
+typedef BOOL(WINAPI* Ctl3dCall)(HINSTANCE);
+static HMODULE Ctl3dModule;
+static Ctl3dCall Ctl3dRegister, Ctl3dUnregister, Ctl3dAutoSubclass;
+
+extern "C" __declspec(dllexport) LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam,
+                                                              LPARAM lParam) {
+  switch (message) {
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_CLOSE:
+      DestroyWindow(window);
+      return 0;
+    case WM_TIMER:
+      KillTimer(window, ID_STEP_TIMER);
+      PostMessageA(window, WM_CLOSE, 0, 0);
+      return 0;
+    case MSG_SHOW_WIZARD:
+      if (DialogBoxParamA(AppInstance, "INSTALL_DLG", MainWindow, InstallDlgProc, 0) == -1) {
+        MessageBoxA(NULL, TEXT_NO_DIALOG, CAPTION_SYSTEM_ERROR, MB_SYSTEMMODAL | MB_ICONERROR);
+      }
+      // The wizard has ended: close 50 ms from now, which ends the message loop.
+      SetTimer(window, ID_STEP_TIMER, 50, NULL);
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+// Loads the optional 3D-controls library of older shells; runs without it if it is absent
+// or incomplete.
+static void LoadCtl3d(void) {
+  SetErrorMode(SEM_NOOPENFILEERRORBOX);
+  Ctl3dModule = LoadLibraryA("Ctl3d32.dll");
+  if (Ctl3dModule == NULL) return;
+  Ctl3dRegister = (Ctl3dCall)(void*)GetProcAddress(Ctl3dModule, "Ctl3dRegister");
+  Ctl3dUnregister = (Ctl3dCall)(void*)GetProcAddress(Ctl3dModule, "Ctl3dUnregister");
+  Ctl3dAutoSubclass = (Ctl3dCall)(void*)GetProcAddress(Ctl3dModule, "Ctl3dAutoSubclass");
+  if (Ctl3dRegister == NULL || Ctl3dUnregister == NULL || Ctl3dAutoSubclass == NULL) {
+    FreeLibrary(Ctl3dModule);
+    Ctl3dModule = NULL;
+    return;
+  }
+  Ctl3dRegister(AppInstance);
+  Ctl3dAutoSubclass(AppInstance);
+}
+
+// Starts the installed program, then opens its help file, as the finish page asked.
+static void RunClosingActions(void) {
+  if (LaunchOnExit) {
+    CopyText(carrierPath, WORK_TEXT_SIZE, DestinationFolder);
+    CopyText(workText, WORK_TEXT_SIZE, DestinationFolder);
+    AppendText(workText, WORK_TEXT_SIZE, "\\vexa32.exe");
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    ShellExecuteA(NULL, "open", workText, "", carrierPath, SW_SHOW);
+    SetErrorMode(0);
+  }
+  if (HelpOnExit) {
+    CopyText(workText, WORK_TEXT_SIZE, DestinationFolder);
+    AppendText(workText, WORK_TEXT_SIZE, "\\vexa.hlp");
+    WinHelpA(NULL, workText, HELP_CONTEXT, 10);
+  }
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+  AppInstance = instance;
+  WNDCLASSA windowClass = {};
+  windowClass.style = CS_BYTEALIGNWINDOW;
+  windowClass.lpfnWndProc = MainWndProc;
+  windowClass.hInstance = AppInstance;
+  windowClass.hIcon = LoadIconA(AppInstance, MAKEINTRESOURCEA(1));
+  windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
+  windowClass.hbrBackground = (HBRUSH)(COLOR_APPWORKSPACE + 1);
+  windowClass.lpszClassName = TEXT_TITLE;
+  if (!RegisterClassA(&windowClass)) return 0;
+  MainWindow = CreateWindowExA(0, TEXT_TITLE, TEXT_TITLE, WS_OVERLAPPEDWINDOW, -100, -100, 0, 0, NULL,
+                               NULL, AppInstance, NULL);
+  if (MainWindow == NULL) return 0;
+  ShowWindow(MainWindow, showCommand);
+  UpdateWindow(MainWindow);
+
+  NewShell = NewShellFor(GetVersion());
+  if (!NewShell) LoadCtl3d();
+  DdeInitializeA(&DdeInstance, DdeCallback, 0, 0);
+  PostMessageA(MainWindow, MSG_SHOW_WIZARD, 0, 0);
+
+  MSG message;
+  while (GetMessageA(&message, NULL, 0, 0)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+
+  if (DdeInstance != 0) DdeUninitialize(DdeInstance);
+  if (Ctl3dModule != NULL) {
+    Ctl3dUnregister(AppInstance);
+    FreeLibrary(Ctl3dModule);
+  }
+  RunClosingActions();
+  return 0;
+}

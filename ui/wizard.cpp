@@ -1,0 +1,337 @@
+// The wizard dialog: five pages in one frame, and the pacing of the installation run.
+#include <windows.h>
+
+#include "engine/install_run.h"
+#include "engine/messages.h"
+#include "engine/wizard_link.h"
+#include "ui/installer.h"
+#include "ui/ui_logic.h"
+
+HWND WizardDialog;
+int WizardPage = -1;
+
+enum { LICENCE_SIZE = 3000 };
+static char licenceText[LICENCE_SIZE];
+
+// The first control of each page; a page runs up to the first missing identifier.
+static const int PAGE_FIRST[] = {130, 140, 150, 170, 180};
+enum { PAGE_COUNT = 5, FILE_BAR = 171, INSTALL_BAR = 173, STATUS_TEXT = 170, BACK_BUTTON = 121 };
+
+static RECT ClientRectOf(HWND dialog, HWND control) {
+  RECT r;
+  GetWindowRect(control, &r);
+  MapWindowPoints(NULL, dialog, (POINT*)&r, 2);
+  return r;
+}
+
+void InvalidateControl(HWND dialog, int id) {
+  RECT r;
+  GetWindowRect(GetDlgItem(dialog, id), &r);
+  POINT corner = {r.left, r.top};
+  ScreenToClient(dialog, &corner);
+  RECT area = {corner.x, corner.y, corner.x + (r.right - r.left), corner.y + (r.bottom - r.top)};
+  InvalidateRect(dialog, &area, TRUE);
+}
+
+void CenterWindow(HWND window) {
+  RECT d, w;
+  GetWindowRect(GetDesktopWindow(), &d);
+  GetWindowRect(window, &w);
+  int32_t x, y;
+  CenterPosition({d.left, d.top, d.right, d.bottom}, {w.left, w.top, w.right, w.bottom}, &x, &y);
+  SetWindowPos(window, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+// Moves one page, laid out far below in the template, into the visible area; every
+// control of it is hidden afterwards.
+static void LayoutPages(HWND dialog, int first) {
+  HWND control = GetDlgItem(dialog, first);
+  if (control == NULL) return;
+  RECT r = ClientRectOf(dialog, control);
+  int targetLeft = 20, targetTop = 20;
+  if (first == 130) targetTop = 24;
+  if (first == 180) targetTop = 30;
+  if (first == STATUS_TEXT) {
+    RECT client;
+    GetClientRect(dialog, &client);
+    targetLeft = client.right / 2 - (r.right - r.left) / 2;
+    targetTop = ClientRectOf(dialog, GetDlgItem(dialog, 156)).top;
+  }
+  int dx = r.left - targetLeft, dy = r.top - targetTop;
+  for (int id = first; (control = GetDlgItem(dialog, id)) != NULL; id++) {
+    RECT c = ClientRectOf(dialog, control);
+    SetWindowPos(control, NULL, c.left - dx, c.top - dy, 0, 0,
+                 SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+  }
+}
+
+// Shows and enables, or hides and disables, one page's run of controls; the bars' areas
+// stay hidden for good.
+static void ShowControlRun(HWND dialog, int first, int show) {
+  HWND control;
+  for (int id = first; (control = GetDlgItem(dialog, id)) != NULL; id++) {
+    if (id == FILE_BAR || id == INSTALL_BAR) continue;
+    if (show) {
+      EnableWindow(control, TRUE);
+      ShowWindow(control, SW_SHOWNORMAL);
+    } else {
+      ShowWindow(control, SW_HIDE);
+      EnableWindow(control, FALSE);
+    }
+  }
+}
+
+static void SetButton(HWND dialog, int id, const char* caption, int shown, int enabled) {
+  HWND button = GetDlgItem(dialog, id);
+  if (caption != NULL) SetWindowTextA(button, caption);
+  ShowWindow(button, shown ? SW_SHOWNORMAL : SW_HIDE);
+  EnableWindow(button, enabled);
+}
+
+static void ShowPage(HWND dialog, int page) {
+  if (page == -1) {
+    for (int k = 0; k < PAGE_COUNT; k++) LayoutPages(dialog, PAGE_FIRST[k]);
+    for (int k = 0; k < PAGE_COUNT; k++) ShowControlRun(dialog, PAGE_FIRST[k], 0);
+    page = PAGE_WELCOME;
+  }
+  WizardPage = page;
+  InstallBarFill = 0;
+  SetDlgItemTextA(dialog, STATUS_TEXT, MSG_SCANNING_FILES);
+  InvalidateControl(dialog, INSTALL_BAR);
+  InvalidateControl(dialog, FILE_BAR);
+  if (page >= PAGE_WELCOME && page <= PAGE_FINISH) {
+    SetButton(dialog, BACK_BUTTON, NULL, 0, 0);
+    // The other pages go; the progress page keeps the options page's folder box, and
+    // hides the finish page only after its own controls are set.
+    for (int k = 0; k < PAGE_COUNT; k++) {
+      bool keep = k == page || (page == PAGE_PROGRESS && (k == PAGE_OPTIONS || k == PAGE_FINISH));
+      if (!keep) ShowControlRun(dialog, PAGE_FIRST[k], 0);
+    }
+    switch (page) {
+      case PAGE_WELCOME:
+        ShowControlRun(dialog, 130, 1);
+        SetButton(dialog, IDOK, TEXT_NEXT, 1, 1);
+        SetButton(dialog, IDCANCEL, TEXT_CANCEL, 1, 1);
+        SetFocus(GetDlgItem(dialog, IDOK));
+        break;
+      case PAGE_LICENCE:
+        ShowControlRun(dialog, 140, 1);
+        SetButton(dialog, IDOK, TEXT_YES, 1, 1);
+        SetButton(dialog, IDCANCEL, TEXT_NO, 1, 1);
+        SetFocus(GetDlgItem(dialog, 141));
+        break;
+      case PAGE_OPTIONS:
+        ShowControlRun(dialog, 150, 1);
+        SetButton(dialog, IDOK, TEXT_INSTALL, 1, 1);
+        SetButton(dialog, IDCANCEL, TEXT_CANCEL, 1, 1);
+        SetFocus(GetDlgItem(dialog, IDOK));
+        break;
+      case PAGE_PROGRESS:
+        // The folder box of the options page stays; the status and bars take the place
+        // of the option boxes.
+        ShowControlRun(dialog, STATUS_TEXT, 1);
+        ShowWindow(GetDlgItem(dialog, 153), SW_SHOWNORMAL);
+        EnableWindow(GetDlgItem(dialog, 153), FALSE);
+        for (int id = 155; id <= 159; id++) {
+          ShowWindow(GetDlgItem(dialog, id), SW_HIDE);
+          EnableWindow(GetDlgItem(dialog, id), FALSE);
+        }
+        ShowControlRun(dialog, 180, 0);
+        SetButton(dialog, IDOK, TEXT_INSTALL, 1, 0);
+        SetButton(dialog, IDCANCEL, TEXT_ABORT, 1, 1);
+        SetFocus(GetDlgItem(dialog, IDCANCEL));
+        break;
+      case PAGE_FINISH:
+        ShowControlRun(dialog, 180, 1);
+        SetButton(dialog, IDOK, NULL, 0, 0);
+        SetButton(dialog, IDCANCEL, TEXT_FINISH, 1, 1);
+        SetFocus(GetDlgItem(dialog, IDCANCEL));
+        break;
+    }
+  }
+  UpdateWindow(dialog);
+}
+
+static void InitDialogTexts(HWND dialog) {
+  SetWindowTextA(dialog, TEXT_TITLE);
+  SetDlgItemTextA(dialog, 130, TEXT_WELCOME);
+  HRSRC found = FindResourceA(AppInstance, MAKEINTRESOURCEA(3), (LPCSTR)RT_RCDATA);
+  HGLOBAL loaded = found != NULL ? LoadResource(AppInstance, found) : NULL;
+  const char* text = loaded != NULL ? (const char*)LockResource(loaded) : NULL;
+  if (text == NULL) return;
+  CutLicence(licenceText, LICENCE_SIZE, text, SizeofResource(AppInstance, found));
+  SetDlgItemTextA(dialog, 141, licenceText);
+}
+
+static int Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+
+// Install on the options page: read the choices, show the progress page, start the run.
+static void StartInstall(HWND dialog) {
+  GetDlgItemTextA(dialog, 152, DestinationFolder, FOLDER_TEXT_SIZE);
+  MakeBackups = Checked(dialog, 156);
+  KeepSettings = Checked(dialog, 157);
+  CreateIcons = Checked(dialog, 158);
+  ShowPage(dialog, PAGE_PROGRESS);
+  ResetRun();
+  ShowScanStatus();
+  DrawInstallBar(NULL, NULL);
+  if (CreateDestination() == RUN_RETRY_OPTIONS) {
+    ShowPage(dialog, PAGE_OPTIONS);
+    return;
+  }
+  SetFocus(GetDlgItem(dialog, IDCANCEL));
+  if (OpenCarrier() == RUN_DONE) {
+    PostMessageA(dialog, MSG_INSTALL_STEP, 0, 0);
+  } else {
+    AbandonRun();
+    EndDialog(dialog, 0);
+  }
+}
+
+// Ends a run: nothing of it may run on, so the step timer goes with it.
+static void DropRun(HWND dialog) {
+  KillTimer(dialog, ID_STEP_TIMER);
+  AbandonRun();
+}
+
+// Cancel, No or Abort on pages 0 to 3, and closing the window there.
+static void AbortSequence(HWND dialog) {
+  AbortPending = 1;
+  if (Run.carrierStream == NULL) {
+    EndDialog(dialog, 0);
+    return;
+  }
+  if (MessageBoxA(dialog, TEXT_ABORT_QUESTION, CAPTION_WARNING, MB_YESNO | MB_ICONQUESTION) == IDNO) {
+    AbortPending = 0;
+    PostMessageA(dialog, MSG_INSTALL_STEP, 0, 0);
+    return;
+  }
+  DropRun(dialog);
+  ResetRun();
+  ShowPage(dialog, PAGE_OPTIONS);
+}
+
+static void MakeProgramGroup(void) {
+  while (!CreateProgramGroup()) {
+    if (MessageBoxA(MainWindow, TEXT_ERROR_ICONS, CAPTION_ERROR_15, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+      break;
+    }
+  }
+}
+
+// One MSG_INSTALL_STEP: a step of the run, and what its result means for the pages.
+static void InstallStep(HWND dialog) {
+  // No step while the abort question is open, after the run has ended, or inside another
+  // step's message box.
+  if (AbortPending || !StepWanted()) return;
+  switch (RunStep()) {
+    case RUN_MORE:
+      SetTimer(dialog, ID_STEP_TIMER, 25, NULL);
+      break;
+    case RUN_DONE:
+      if (Run.segmentIndex == 0) {
+        DropRun(dialog);
+        MessageBoxA(dialog, TEXT_ERROR_CORRUPT, CAPTION_ERROR_14, MB_ICONERROR);
+        EndDialog(dialog, 0);
+      } else if (WizardPage == PAGE_PROGRESS) {
+        if (CreateIcons) MakeProgramGroup();
+        ShowPage(dialog, PAGE_FINISH);
+      } else {
+        EndDialog(dialog, 1);
+      }
+      break;
+    case RUN_RETRY_OPTIONS:
+      DropRun(dialog);
+      ShowPage(dialog, PAGE_OPTIONS);
+      break;
+    default:
+      DropRun(dialog);
+      EndDialog(dialog, 0);
+      break;
+  }
+}
+
+static BOOL OnCommand(HWND dialog, int id) {
+  switch (id) {
+    case IDOK:
+      if (WizardPage == PAGE_WELCOME) {
+        ShowPage(dialog, PAGE_LICENCE);
+      } else if (WizardPage == PAGE_LICENCE) {
+        ShowPage(dialog, PAGE_OPTIONS);
+      } else if (WizardPage == PAGE_FINISH) {
+        EndDialog(dialog, 1);
+      } else if (WizardPage == PAGE_OPTIONS) {
+        StartInstall(dialog);
+      }
+      return TRUE;
+    case IDCANCEL:
+      if (WizardPage == PAGE_FINISH) {
+        HelpOnExit = Checked(dialog, 183);
+        LaunchOnExit = Checked(dialog, 184);
+        EndDialog(dialog, 1);
+      } else {
+        AbortSequence(dialog);
+      }
+      return TRUE;
+    case BACK_BUTTON:
+      if (WizardPage > 0) ShowPage(dialog, WizardPage - 1);
+      return FALSE;
+    case 153:
+      if (WizardPage == PAGE_OPTIONS) ChooseDestination(dialog);
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+static void OnPaint(HWND dialog) {
+  PAINTSTRUCT paint;
+  BeginPaint(dialog, &paint);
+  RECT anchor = ClientRectOf(dialog, GetDlgItem(dialog, 120));
+  HICON icon = LoadIconA(AppInstance, MAKEINTRESOURCEA(2));
+  DrawIcon(paint.hdc, anchor.left, anchor.top, icon);
+  DestroyIcon(icon);
+  if (IsWindowVisible(GetDlgItem(dialog, STATUS_TEXT))) DrawInstallBar(paint.hdc, NULL);
+  EndPaint(dialog, &paint);
+}
+
+INT_PTR CALLBACK InstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      WizardDialog = dialog;
+      static const int BOXES[] = {156, 157, 158, 183, 184};
+      for (int id : BOXES) CheckDlgButton(dialog, id, BST_CHECKED);
+      InitDialogTexts(dialog);
+      InitDefaultFolder(dialog);
+      ShowPage(dialog, -1);
+      return FALSE;
+    }
+    case WM_SHOWWINDOW:
+      CenterWindow(dialog);
+      SetFocus(GetDlgItem(dialog, IDOK));
+      return FALSE;
+    case WM_PAINT:
+      OnPaint(dialog);
+      return FALSE;
+    case WM_COMMAND:
+      return OnCommand(dialog, LOWORD(wParam));
+    case WM_SYSCOMMAND:
+      // Closing the window does what button 2 does on the page shown.
+      if ((wParam & 0xFFF0) == SC_CLOSE) {
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        return TRUE;
+      }
+      return FALSE;
+    case WM_TIMER:
+      if (wParam == ID_STEP_TIMER) {
+        KillTimer(dialog, ID_STEP_TIMER);
+        PostMessageA(dialog, MSG_INSTALL_STEP, 0, 0);
+      }
+      return FALSE;
+    case MSG_INSTALL_STEP:
+      InstallStep(dialog);
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
