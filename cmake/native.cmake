@@ -79,6 +79,9 @@ ExternalProject_Add(windows
     INSTALL_COMMAND ""
     USES_TERMINAL_BUILD ON)
 
+# The real installer under Wine on a private X display, driven like a user would.
+include(tests/wine/wine_tests.cmake)
+
 # The decoder tests again, cross-built and run under Wine, so the Windows C runtime's
 # stream fast path is proven on the platform.
 if(BUILD_TESTING)

@@ -64,6 +64,9 @@ add_custom_command(TARGET vexa-setup POST_BUILD
             > ${CMAKE_BINARY_DIR}/vexa-setup.verify.txt
     COMMENT "Verifying the carrier")
 
+# The programs that drive and stand in around the installer in the Wine tests.
+include(tests/wine/windows_parts.cmake)
+
 add_library(vexa_writer STATIC ${WRITER_SOURCES})
 target_link_libraries(vexa_writer PUBLIC vexa_codec)
 

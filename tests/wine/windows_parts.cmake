@@ -1,0 +1,1 @@
+# Wine UI test programs (Windows side): to come.

@@ -1,0 +1,1 @@
+# Wine UI tests (native side): to come.
