@@ -21,15 +21,16 @@ enum {
 static int FirstBrowse = 1;
 
 void InitDefaultFolder(HWND dialog) {
-  GetModuleFileNameA(AppInstance, workText, WORK_TEXT_SIZE - 1);
-  workText[WORK_TEXT_SIZE - 1] = '\0';
+  char ownPath[WORK_TEXT_SIZE];
+  GetModuleFileNameA(AppInstance, ownPath, WORK_TEXT_SIZE - 1);
+  ownPath[WORK_TEXT_SIZE - 1] = '\0';
   char root[4];
-  CopyText(root, sizeof root, workText);
+  CopyText(root, sizeof root, ownPath);
   LowerCase(root);
   int fixed = GetDriveTypeA(root) == DRIVE_FIXED;
   char windowsFolder[MAX_PATH + 1];
   int known = !fixed && GetWindowsDirectoryA(windowsFolder, sizeof windowsFolder) != 0;
-  int drive = DefaultFolder(workText, WORK_TEXT_SIZE, workText, fixed, known ? windowsFolder : NULL);
+  int drive = DefaultFolder(workText, WORK_TEXT_SIZE, ownPath, fixed, known ? windowsFolder : NULL);
   if (drive >= 0) _chdrive(drive + 1);
   SetDlgItemTextA(dialog, DESTINATION_TEXT, workText);
 }
