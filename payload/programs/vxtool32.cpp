@@ -1,0 +1,55 @@
+// The demo payload's companion tool: one top-level window with a line of text, found by
+// class and title like the client; it ends when its window is closed.
+#include <windows.h>
+
+namespace {
+
+const char kClassName[] = "VexaToolWindow";
+const char kTitle[] = "Vexa Tool";
+const char kText[] = "Vexa Tool: demonstration build. Close this window to end it.";
+
+LRESULT CALLBACK ToolWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(window, &paint);
+      RECT client;
+      GetClientRect(window, &client);
+      SetBkMode(dc, TRANSPARENT);
+      DrawTextA(dc, kText, -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+      EndPaint(window, &paint);
+      return 0;
+    }
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+  WNDCLASSA windowClass = {};
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = ToolWndProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconA(NULL, (LPCSTR)IDI_APPLICATION);
+  windowClass.hCursor = LoadCursorA(NULL, (LPCSTR)IDC_ARROW);
+  windowClass.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = kClassName;
+  if (!RegisterClassA(&windowClass)) return 1;
+
+  HWND window = CreateWindowExA(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                CW_USEDEFAULT, 420, 160, NULL, NULL, instance, NULL);
+  if (!window) return 1;
+  ShowWindow(window, show);
+  UpdateWindow(window);
+
+  MSG message;
+  while (GetMessageA(&message, NULL, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return 0;
+}
