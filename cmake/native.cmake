@@ -79,6 +79,12 @@ ExternalProject_Add(windows
     INSTALL_COMMAND ""
     USES_TERMINAL_BUILD ON)
 
+# Two builds from the same sources and payload give the same installer, byte for byte.
+if(BUILD_TESTING)
+  add_test(NAME reproducible_carrier
+      COMMAND ${CMAKE_SOURCE_DIR}/tools/check-reproducible.sh ${CMAKE_BINARY_DIR})
+endif()
+
 # The real installer under Wine on a private X display, driven like a user would.
 include(tests/wine/wine_tests.cmake)
 
