@@ -1,0 +1,760 @@
+// The real installer under Wine, driven like a user: pages, captions, focus, the
+// installation of the demo payload, the program group made through the program manager,
+// the closing actions, and the ways of leaving early. Every case runs in a fresh prefix.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "walk.h"
+
+namespace winetest {
+namespace {
+
+const char WIZARD_TITLE[] = "Vexa v5.61 32bit Installation";
+const char WARNING_CAPTION[] = "Vexa Installation Warning";
+const char GROUP_ERROR_CAPTION[] = "Vexa Installation Error [15]";
+const char FOLDER_TITLE[] = "Vexa Select Folder";
+const int VK_ESCAPE_KEY = 0x1B;
+const int INSTALL_TIMEOUT_MS = 120000;
+const int PAGE_TIMEOUT_MS = 15000;
+
+// What each page shows (ids of visible controls besides buttons 1 and 2), the captions of
+// buttons 1 and 2 (null: button 1 hidden), visible controls that are disabled, and the
+// control that has the focus.
+struct PageSpec {
+  std::set<int> shown;
+  const char* button1;
+  bool button1Enabled;
+  const char* button2;
+  std::set<int> disabled;
+  int focus;
+};
+
+const PageSpec PAGES[5] = {
+    {{130, 131, 132, 133}, "&Next >", true, "Cancel", {}, 1},
+    {{140, 141, 142}, "&Yes", true, "&No", {}, 141},
+    {{150, 151, 152, 153, 154, 155, 156, 157, 158, 159}, "&Install", true, "Cancel", {}, 1},
+    {{150, 151, 152, 153, 154, 170, 172}, "&Install", false, "Abort", {153, 1}, 2},
+    {{180, 181, 182, 183, 184, 185}, nullptr, false, "&Finish", {}, 2},
+};
+
+// A control on each page that shows nowhere else, with its text: seeing it means the page
+// is up.
+const std::pair<int, const char*> PAGE_MARK[5] = {
+    {133, "To continue, please click the Next button."},
+    {142,
+     "Do you accept the terms of this license agreement? If you do, please click the Yes button, "
+     "otherwise click No."},
+    {159,
+     "Once you're ready to install Vexa, click the Install button to continue, or click Cancel to "
+     "exit."},
+    {172, "Install Progress:"},
+    {185, "To end the installation, please click the Finish button."},
+};
+
+// The fixed texts of the dialog's controls.
+const std::map<int, std::string> CONTROL_TEXT = {
+    {180, "Installation of Vexa was successful!"},
+    {181,
+     "After you close this window, you can run Vexa, connect to the internet, and start chatting!"},
+    {182,
+     "If you are new to Vexa, you might want to read the first few sections of the Vexa help file "
+     "before "
+     "you start. The sections are short and give a good general introduction."},
+    {183, "&Read Vexa Help file"},
+    {184, "&Launch Vexa"},
+    {185, "To end the installation, please click the Finish button."},
+    {130,
+     "Welcome to the Vexa installation program! This program will install Vexa v5.61 32bit on your "
+     "computer."},
+    {131,
+     "If you have a previous copy of Vexa installed, please make sure that it is not running "
+     "during the "
+     "installation."},
+    {132, "It is also advised that you close all other applications before installing Vexa."},
+    {133, "To continue, please click the Next button."},
+    {140,
+     "Please read the following license agreement before installing Vexa. You can scroll down to "
+     "view the "
+     "rest of the agreement."},
+    {142,
+     "Do you accept the terms of this license agreement? If you do, please click the Yes button, "
+     "otherwise "
+     "click No."},
+    {150, "Vexa will be installed into the folder shown below."},
+    {151,
+     "If you would like to install Vexa into a different folder, click on browse and select a new "
+     "folder."},
+    {153, "&Browse"},
+    {154, "Destination folder:"},
+    {155, "You can also change the following options:"},
+    {156, "&Make Backups of any existing Vexa files"},
+    {157, "&Keep your existing Vexa settings and ini files"},
+    {158, "&Create Vexa Shortcut icons"},
+    {159,
+     "Once you're ready to install Vexa, click the Install button to continue, or click Cancel to "
+     "exit."},
+    {172, "Install Progress:"},
+};
+
+const char* const PAYLOAD_NAMES[11] = {"vexa32.exe", "vxtool32.exe", "vexa.hlp", "primer.hlp",
+                                       "about.txt",  "history.txt",  "vexa.ini", "macros.ini",
+                                       "menus.ini",  "sites.ini",    "links.ini"};
+
+// The program group's items and the file each one points at.
+const std::pair<const char*, const char*> GROUP_ITEMS[5] = {
+    {"Vexa32.lnk", "vexa32.exe"},       {"Vexa Help.lnk", "vexa.hlp"},
+    {"Quick Primer.lnk", "primer.hlp"}, {"About.txt.lnk", "about.txt"},
+    {"History.txt.lnk", "history.txt"},
+};
+
+std::string ReadFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return (char)tolower(c); });
+  return text;
+}
+
+// Latin-1 bytes as the driver reports them (UTF-8).
+std::string Utf8FromLatin1(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c < 0x80) {
+      out += (char)c;
+    } else {
+      out += (char)(0xC0 | (c >> 6));
+      out += (char)(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string TestName() {
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(info->test_suite_name()) + "." + info->name();
+  std::replace(name.begin(), name.end(), '/', '-');
+  return name;
+}
+
+class WineUi : public ::testing::Test {
+ protected:
+  // Cases that start the installer themselves, from an image of their own, say so.
+  virtual bool StartsInstallerAtOnce() const { return true; }
+
+  void SetUp() override {
+    session_ = std::make_unique<Session>(Session::Options{TestName(), StartsInstallerAtOnce()});
+    shots_ = session_->Paths().screenshots / "tests" / TestName();
+    fs::remove_all(shots_);
+  }
+  void TearDown() override {
+    if (session_ && HasFailure()) {
+      session_->KeepFolder();
+      session_->Shot(session_->Paths().screenshots / "failures" / (TestName() + "-end.png"));
+    }
+    session_.reset();
+  }
+
+  Session& S() { return *session_; }
+  fs::path Destination() { return S().DriveC() / "vexa"; }
+  fs::path HelpLog() { return S().DriveC() / "winhlp32.log"; }
+
+  void Shot(const std::string& name) {
+    Settle(S());
+    S().Shot(shots_ / (name + ".png"));
+  }
+
+  // Waits until the page is up and the wizard has finished setting it up.
+  void WaitPage(int page, int timeoutMs = PAGE_TIMEOUT_MS) {
+    S().WaitText(PAGE_MARK[page].first, PAGE_MARK[page].second, timeoutMs);
+    S().Must({"sync", "wizard"});
+  }
+
+  void Press(int id) { S().Click(id); }
+
+  // Compares everything the user can see of the wizard with the page's description.
+  void ExpectPage(int page, const std::set<int>& unticked = {}) {
+    SCOPED_TRACE("page " + std::to_string(page) + " (" + PAGE_NAMES[page] + ")");
+    const PageSpec& spec = PAGES[page];
+    std::vector<Control> controls = S().Controls();
+    std::map<int, Control> byId;
+    std::set<int> visible;
+    for (const Control& c : controls) {
+      byId[c.id] = c;
+      if (c.visible) visible.insert(c.id);
+    }
+    std::set<int> expected = spec.shown;
+    expected.insert(2);
+    if (spec.button1 != nullptr) expected.insert(1);
+    EXPECT_EQ(visible, expected) << "visible controls";
+
+    for (int id : visible) {
+      const Control& c = byId[id];
+      auto fixed = CONTROL_TEXT.find(id);
+      if (fixed != CONTROL_TEXT.end()) {
+        EXPECT_EQ(c.text, fixed->second) << "text of control " << id;
+      }
+      bool disabled = spec.disabled.count(id) > 0;
+      EXPECT_EQ(c.enabled, !disabled) << "enabled state of control " << id;
+      if (c.check >= 0) {
+        EXPECT_EQ(c.check, unticked.count(id) ? 0 : 1) << "check state of control " << id;
+      }
+    }
+    ASSERT_TRUE(byId.count(1) && byId.count(2) && byId.count(121)) << "buttons 1, 2 and 121 exist";
+    if (spec.button1 != nullptr) {
+      EXPECT_EQ(byId[1].text, spec.button1) << "caption of button 1";
+    } else {
+      EXPECT_FALSE(byId[1].enabled) << "button 1 is disabled where it is hidden";
+    }
+    EXPECT_EQ(byId[2].text, spec.button2) << "caption of button 2";
+    EXPECT_FALSE(byId[121].visible) << "Back is never shown";
+    EXPECT_FALSE(byId[121].enabled) << "Back is never enabled";
+    EXPECT_FALSE(byId[120].visible) << "the icon anchor is never shown";
+    if (page == 2 || page == 3) {
+      EXPECT_EQ(byId[152].text, "c:\\vexa") << "destination folder";
+    }
+    if (page == 3) {
+      const std::string& status = byId[170].text;
+      EXPECT_TRUE(status.rfind("Scanning file", 0) == 0 ||
+                  status.rfind("Extracting file: ", 0) == 0)
+          << "status text: " << status;
+    }
+    EXPECT_EQ(S().Must({"state", "wizard"}).head,
+              std::string(page == 3 ? "0" : "1") + "\t" + WIZARD_TITLE)
+        << "the wizard's title; disabled only under the abort question";
+  }
+
+  // A dialog sits where centring on the desktop puts it: 10 pixels clear of the right and
+  // bottom edges, never at a negative coordinate.
+  void ExpectCentred(const std::string& dialog) {
+    long w[4], d[4];
+    std::string head = S().Must({"rect", dialog}).head;
+    ASSERT_EQ(sscanf(head.c_str(), "%ld %ld %ld %ld\t%ld %ld %ld %ld", &w[0], &w[1], &w[2], &w[3],
+                     &d[0], &d[1], &d[2], &d[3]),
+              8)
+        << head;
+    long width = w[2] - w[0], height = w[3] - w[1];
+    long x = d[0] + (d[2] - d[0]) / 2 - width / 2, y = d[1] + (d[3] - d[1]) / 2 - height / 2;
+    if (x + width > d[2] - 10) x = d[2] - 10 - width;
+    if (y + height > d[3] - 10) y = d[3] - 10 - height;
+    if (x < 0) x = 1;
+    if (y < 0) y = 1;
+    EXPECT_EQ(w[0], x) << dialog << " left edge";
+    EXPECT_EQ(w[1], y) << dialog << " top edge";
+  }
+
+  void ExpectFocus(int id) { EXPECT_EQ(S().FocusId(), id) << "control with the keyboard focus"; }
+
+  void WalkToOptions() {
+    S().WaitWizard();
+    WaitPage(0);
+    Press(1);
+    WaitPage(1);
+    Press(1);
+    WaitPage(2);
+  }
+
+  void InstallToFinish() {
+    Press(1);
+    WaitPage(4, INSTALL_TIMEOUT_MS);
+  }
+
+  // Install, with an Escape press queued behind it while the installer is held still: the
+  // abort question then comes up before the first step of the run, every time.
+  Session::Box InstallIntoAbortQuestion() {
+    S().Must({"hold", "1", "&Install", "5000"});
+    Press(1);
+    S().Must({"command", "2"});
+    S().Must({"release"});
+    return S().WaitBox(WARNING_CAPTION);
+  }
+
+  void ExpectPayloadInstalled(const fs::path& folder) {
+    fs::path payload = S().Paths().windows / "payload";
+    std::set<std::string> installed;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec))
+      installed.insert(entry.path().filename().string());
+    EXPECT_EQ(installed, std::set<std::string>(std::begin(PAYLOAD_NAMES), std::end(PAYLOAD_NAMES)))
+        << "the files in " << folder;
+    for (const char* name : PAYLOAD_NAMES) {
+      std::string want = ReadFile(payload / name);
+      ASSERT_FALSE(want.empty()) << "demo payload file " << payload / name;
+      EXPECT_TRUE(ReadFile(folder / name) == want) << name << " differs from " << payload / name;
+    }
+  }
+
+  void ExpectNoTemporaryFile() {
+    std::error_code ec;
+    for (const auto& entry : fs::recursive_directory_iterator(S().DriveC() / "users", ec)) {
+      EXPECT_NE(entry.path().filename(), "vexa.tmp") << "left behind: " << entry.path();
+    }
+    EXPECT_FALSE(fs::exists(S().DriveC() / "vexa.tmp"));
+  }
+
+  void ExpectProgramGroup() {
+    fs::path group = S().ProgramGroupDir();
+    std::set<std::string> links, want;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(group, ec))
+      links.insert(entry.path().filename().string());
+    for (const auto& [link, target] : GROUP_ITEMS) want.insert(link);
+    EXPECT_EQ(links, want) << "items of the program group in " << group;
+    for (const auto& [link, target] : GROUP_ITEMS) {
+      std::string content = Lower(ReadFile(group / link));
+      EXPECT_NE(content.find(std::string("vexa\\") + target), std::string::npos)
+          << link << " does not name c:\\vexa\\" << target;
+    }
+  }
+
+  // Waits for the help stand-in's record; empty when it did not come in time.
+  std::string WaitHelpLog(int timeoutMs) {
+    auto start = std::chrono::steady_clock::now();
+    while (!fs::exists(HelpLog())) {
+      if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(timeoutMs))
+        return "";
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return ReadFile(HelpLog());
+  }
+
+  std::set<std::string> Processes() {
+    Reply reply = S().Must({"processes"});
+    std::set<std::string> names;
+    for (const std::string& row : reply.rows) names.insert(Lower(Unescape(row)));
+    return names;
+  }
+
+  // After the installer has ended: nothing of an installation is there.
+  void ExpectNothingInstalled() {
+    EXPECT_FALSE(fs::exists(Destination())) << "the destination folder exists";
+    EXPECT_FALSE(fs::exists(S().ProgramGroupDir())) << "the program group exists";
+    EXPECT_FALSE(fs::exists(HelpLog())) << "the help viewer was asked";
+    EXPECT_EQ(Processes().count("vexa32.exe"), 0u) << "the program was started";
+  }
+
+  // Browse, type a folder into the folder field, OK; control 152 then shows it as shown.
+  void ChooseTypedFolder(const std::string& typed, const std::string& shown) {
+    Press(153);
+    S().WaitBox(FOLDER_TITLE);
+    S().Must({"settext", "102", Escape(typed), "folder"});
+    S().Click(1, "folder");
+    S().WaitGone("folder", PAGE_TIMEOUT_MS);
+    EXPECT_EQ(S().ControlText(152), shown) << "OK hands back the typed folder, lower-cased";
+  }
+
+  // Wine's desktop process answers the program manager's DDE service; it serves three
+  // names, each through a window of this class, which may come up after the wizard.
+  void CloseProgramManager() { S().Must({"closeclass", "WineDdeServerName", "3", "20000"}, 40000); }
+
+  std::unique_ptr<Session> session_;
+  fs::path shots_;
+};
+
+// The whole way with every default: each page as the user sees it, the abort question
+// answered No, the demo payload installed byte for byte, the program group, and Finish with
+// both closing actions.
+TEST_F(WineUi, WalkInstallAndFinish) {
+  S().WaitWizard();
+  WaitPage(0);
+  ExpectPage(0);
+  ExpectFocus(1);
+  ExpectCentred("wizard");
+  Shot("1-welcome");
+
+  Press(1);
+  WaitPage(1);
+  ExpectPage(1);
+  ExpectFocus(141);
+  std::string licence = Utf8FromLatin1(ReadFile(S().Paths().source / "resources/licence.txt"));
+  size_t stars = licence.find("***");
+  ASSERT_NE(stars, std::string::npos) << "the licence source ends with ***";
+  EXPECT_EQ(S().ControlText(141), licence.substr(0, stars)) << "the licence text ends before ***";
+  Shot("2-licence");
+
+  Press(1);
+  WaitPage(2);
+  ExpectPage(2);
+  ExpectFocus(1);
+  Shot("3-options");
+
+  Session::Box question = InstallIntoAbortQuestion();
+  EXPECT_EQ(question.text, "Are you sure you want to abort the installation?");
+  EXPECT_EQ(question.buttons, (std::vector<int>{6, 7}));
+  EXPECT_EQ(question.ownerTitle, WIZARD_TITLE) << "the question belongs to the wizard";
+  EXPECT_EQ(question.ownerClass, "#32770");
+  ExpectPage(3);
+  EXPECT_EQ(S().Call({"click", "1"}).head, "dialog-disabled")
+      << "the wizard takes no click under a question";
+  Shot("4-progress-abort-question");
+  S().AnswerBox(WARNING_CAPTION, 7);
+  S().Must({"sync", "wizard"});
+  // The run goes on from its start; caught on the way, the focus is back on Abort, and
+  // later, while a file is extracted, the page also shows its bars.
+  Reply held = S().Call({"hold", "2", "Abort", "2000", "wizard", "2", "&Finish"});
+  if (held.Ok()) {
+    if (held.head == "Abort") ExpectFocus(2);
+    S().Must({"release"});
+  }
+  if (S().Call({"hold", "170", "Extracting file: *", "5000", "wizard", "2", "&Finish"}).Ok()) {
+    S().Shot(shots_ / "4-progress.png");
+    S().Must({"release"});
+  }
+
+  WaitPage(4, INSTALL_TIMEOUT_MS);
+  ExpectPage(4);
+  ExpectFocus(2);
+  EXPECT_EQ(S().Call({"click", "1"}).head, "hidden") << "Next is not there on the finish page";
+  Shot("5-finish");
+  ExpectPayloadInstalled(Destination());
+  EXPECT_FALSE(fs::exists(Destination() / "backup"))
+      << "nothing was replaced, so nothing was backed up";
+  ExpectNoTemporaryFile();
+  ExpectProgramGroup();
+
+  Press(2);
+  S().WaitGone("wizard", PAGE_TIMEOUT_MS);
+  Reply program = S().Must({"window", "VexaClientWindow", "Vexa v5.61", "30000"}, 50000);
+  EXPECT_NE(program.head.find("\tVexa v5.61"), std::string::npos) << program.head;
+  std::string help = WaitHelpLog(30000);
+  EXPECT_NE(help.find("command 1\n"), std::string::npos) << help;
+  EXPECT_NE(help.find("data 10\n"), std::string::npos) << help;
+  EXPECT_NE(help.find("path c:\\vexa\\vexa.hlp\n"), std::string::npos) << help;
+  EXPECT_EQ(S().WaitInstallerExit(30000), 0);
+}
+
+// Every way of leaving before the installation starts ends the program at once, with exit
+// code 0, no question, and nothing installed or started.
+struct EarlyEnd {
+  const char* name;
+  int page;
+  enum { BUTTON_2, ESCAPE_KEY, CLOSE_BOX } how;
+};
+
+void PrintTo(const EarlyEnd& c, std::ostream* out) { *out << c.name; }
+
+class WineUiEarlyEnd : public WineUi, public ::testing::WithParamInterface<EarlyEnd> {};
+
+TEST_P(WineUiEarlyEnd, EndsAtOnceWithNothingInstalled) {
+  const EarlyEnd& c = GetParam();
+  S().WaitWizard();
+  for (int page = 0; page < c.page; page++) {
+    WaitPage(page);
+    Press(1);
+  }
+  WaitPage(c.page);
+  switch (c.how) {
+    case EarlyEnd::BUTTON_2:
+      Press(2);
+      break;
+    case EarlyEnd::ESCAPE_KEY:
+      S().Must({"key", std::to_string(VK_ESCAPE_KEY)});
+      break;
+    case EarlyEnd::CLOSE_BOX:
+      S().Must({"close"});
+      break;
+  }
+  S().WaitGone("wizard", PAGE_TIMEOUT_MS);
+  EXPECT_EQ(S().WaitInstallerExit(30000), 0);
+  ExpectNothingInstalled();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, WineUiEarlyEnd,
+    ::testing::Values(EarlyEnd{"welcome_cancel", 0, EarlyEnd::BUTTON_2},
+                      EarlyEnd{"welcome_escape", 0, EarlyEnd::ESCAPE_KEY},
+                      EarlyEnd{"welcome_close", 0, EarlyEnd::CLOSE_BOX},
+                      EarlyEnd{"licence_no", 1, EarlyEnd::BUTTON_2},
+                      EarlyEnd{"licence_escape_in_text", 1, EarlyEnd::ESCAPE_KEY},
+                      EarlyEnd{"options_cancel", 2, EarlyEnd::BUTTON_2},
+                      EarlyEnd{"options_close", 2, EarlyEnd::CLOSE_BOX}),
+    [](const ::testing::TestParamInfo<EarlyEnd>& info) { return info.param.name; });
+
+// The finish page's two boxes decide what starts after the wizard, however it is closed.
+struct FinishChoice {
+  const char* name;
+  bool help;
+  bool launch;
+  enum { FINISH_BUTTON, ESCAPE_KEY, CLOSE_BOX } how;
+};
+
+void PrintTo(const FinishChoice& c, std::ostream* out) { *out << c.name; }
+
+class WineUiFinish : public WineUi, public ::testing::WithParamInterface<FinishChoice> {};
+
+TEST_P(WineUiFinish, StartsWhatWasTicked) {
+  const FinishChoice& c = GetParam();
+  WalkToOptions();
+  InstallToFinish();
+  if (!c.help) Press(183);
+  if (!c.launch) Press(184);
+  std::set<int> unticked;
+  if (!c.help) unticked.insert(183);
+  if (!c.launch) unticked.insert(184);
+  ExpectPage(4, unticked);
+  switch (c.how) {
+    case FinishChoice::FINISH_BUTTON:
+      Press(2);
+      break;
+    case FinishChoice::ESCAPE_KEY:
+      S().Must({"key", std::to_string(VK_ESCAPE_KEY)});
+      break;
+    case FinishChoice::CLOSE_BOX:
+      S().Must({"close"});
+      break;
+  }
+  S().WaitGone("wizard", PAGE_TIMEOUT_MS);
+  // The help request holds the installer until the viewer has it, and the program is
+  // started before that: once the installer has ended, both have happened or never will.
+  EXPECT_EQ(S().WaitInstallerExit(30000), 0);
+  EXPECT_EQ(fs::exists(HelpLog()), c.help) << "help viewer asked";
+  if (c.help) {
+    EXPECT_NE(ReadFile(HelpLog()).find("path c:\\vexa\\vexa.hlp\n"), std::string::npos);
+  }
+  EXPECT_EQ(Processes().count("vexa32.exe"), c.launch ? 1u : 0u) << "program started";
+  if (c.launch) S().Must({"window", "VexaClientWindow", "Vexa v5.61", "30000"}, 50000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, WineUiFinish,
+    ::testing::Values(FinishChoice{"finish_nothing_ticked", false, false,
+                                   FinishChoice::FINISH_BUTTON},
+                      FinishChoice{"close_box_launch_only", false, true, FinishChoice::CLOSE_BOX},
+                      FinishChoice{"escape_help_only", true, false, FinishChoice::ESCAPE_KEY}),
+    [](const ::testing::TestParamInfo<FinishChoice>& info) { return info.param.name; });
+
+// Abort answered Yes: back on the options page as the user left it, the run rolled back;
+// Install then runs the whole installation anew.
+TEST_F(WineUi, AbortYesRollsBackAndInstallRunsAgain) {
+  WalkToOptions();
+  Press(156);
+  Session::Box question = InstallIntoAbortQuestion();
+  EXPECT_EQ(question.text, "Are you sure you want to abort the installation?");
+  S().AnswerBox(WARNING_CAPTION, 6);
+  WaitPage(2);
+  ExpectPage(2, {156});
+  ExpectFocus(1);
+  EXPECT_FALSE(fs::exists(Destination())) << "the folder the run created is gone";
+  ExpectNoTemporaryFile();
+
+  InstallToFinish();
+  ExpectPayloadInstalled(Destination());
+  ExpectProgramGroup();
+}
+
+// Browse: the folder dialog starts at the drive's root completed with "vexa", follows the
+// folder list, leaves the choice alone on Cancel, and hands back a typed folder lower-cased;
+// a folder that cannot be made is refused at Install, and a good one is installed into.
+TEST_F(WineUi, BrowseChoosesTheDestination) {
+  WalkToOptions();
+  Press(153);
+  Session::Box folder = S().WaitBox(FOLDER_TITLE);
+  EXPECT_EQ(folder.ownerTitle, WIZARD_TITLE);
+  EXPECT_EQ(S().Must({"state", "wizard"}).head.substr(0, 1), "0")
+      << "the wizard waits for the folder dialog";
+  EXPECT_EQ(S().Call({"click", "1"}).head, "dialog-disabled");
+  EXPECT_EQ(S().ControlText(102, "folder"), "c:\\vexa")
+      << "the first browse starts at the drive's root";
+  ExpectCentred("folder");
+  Shot("folder-dialog");
+
+  Reply items = S().Must({"items", "1121", "folder"});
+  auto windows = std::find(items.rows.begin(), items.rows.end(), "[windows]");
+  ASSERT_NE(windows, items.rows.end()) << "the folder list shows the root's folders";
+  S().Must({"pick", "1121", std::to_string(windows - items.rows.begin()), "2", "folder"});
+  S().WaitText(102, "c:\\windows\\vexa", PAGE_TIMEOUT_MS, "folder");
+  S().Click(2, "folder");
+  S().WaitGone("folder", PAGE_TIMEOUT_MS);
+  EXPECT_EQ(S().ControlText(152), "c:\\vexa") << "Cancel keeps the choice";
+
+  // A folder whose parent does not exist cannot be made: error [1], back to the options.
+  ChooseTypedFolder("C:\\Apps\\Vexa Client", "c:\\apps\\vexa client");
+  Press(1);
+  Session::Box error = S().WaitBox("Vexa Installation Error [1]");
+  EXPECT_EQ(error.text,
+            "There seems to be a problem creating the directory you specified.\n\nPlease try using "
+            "a different "
+            "directory name!");
+  EXPECT_EQ(error.buttons, (std::vector<int>{1}));
+  EXPECT_EQ(error.ownerTitle, WIZARD_TITLE);
+  S().AnswerBox("Vexa Installation Error [1]", 1);
+  WaitPage(2);
+  EXPECT_EQ(S().ControlText(152), "c:\\apps\\vexa client");
+  EXPECT_FALSE(fs::exists(S().DriveC() / "apps"));
+
+  ChooseTypedFolder("C:\\Program Files\\Vexa Client", "c:\\program files\\vexa client");
+  InstallToFinish();
+  ExpectPayloadInstalled(S().DriveC() / "Program Files" / "vexa client");
+  EXPECT_FALSE(fs::exists(Destination()));
+}
+
+// Without a program manager the group cannot be made: the question comes up owned by the
+// hidden main window, so the wizard stays usable; Yes tries again, No goes on to the finish
+// page with the files installed.
+TEST_F(WineUi, MissingProgramManagerIsOfferedAgain) {
+  WalkToOptions();
+  CloseProgramManager();
+  Press(1);
+  Session::Box box = S().WaitBox(GROUP_ERROR_CAPTION, INSTALL_TIMEOUT_MS);
+  EXPECT_EQ(box.text,
+            "There seems to be a problem adding Vexa icons to the Program Manager!\n\nDo you want "
+            "me to try again?");
+  EXPECT_EQ(box.buttons, (std::vector<int>{6, 7}));
+  EXPECT_EQ(box.ownerClass, WIZARD_TITLE)
+      << "owned by the main window (its class has the title's name)";
+  EXPECT_EQ(S().Must({"state", "wizard"}).head.substr(0, 1), "1")
+      << "the wizard is not disabled by it";
+  Shot("group-question");
+  S().AnswerBox(GROUP_ERROR_CAPTION, 6);
+  S().WaitBox(GROUP_ERROR_CAPTION, INSTALL_TIMEOUT_MS);
+  S().AnswerBox(GROUP_ERROR_CAPTION, 7);
+  WaitPage(4, INSTALL_TIMEOUT_MS);
+  ExpectPage(4);
+  ExpectPayloadInstalled(Destination());
+  EXPECT_FALSE(fs::exists(S().ProgramGroupDir()));
+}
+
+// Abort while the retry question is open: the run has already ended, so the wizard ends at
+// once without the abort question; the files stay, and nothing is started afterwards.
+TEST_F(WineUi, AbortDuringGroupQuestionEndsWithoutQuestion) {
+  WalkToOptions();
+  CloseProgramManager();
+  Press(1);
+  S().WaitBox(GROUP_ERROR_CAPTION, INSTALL_TIMEOUT_MS);
+  Press(2);
+  S().WaitGone("wizard", PAGE_TIMEOUT_MS);
+  Reply open = S().Must({"dialogs"});
+  ASSERT_EQ(open.rows.size(), 1u) << "only the retry question is open";
+  EXPECT_EQ(SplitTabs(open.rows[0])[0], GROUP_ERROR_CAPTION);
+  S().AnswerBox(GROUP_ERROR_CAPTION, 7);
+  EXPECT_EQ(S().WaitInstallerExit(30000), 0);
+  ExpectPayloadInstalled(Destination());
+  EXPECT_FALSE(fs::exists(HelpLog())) << "the finish choices were not taken";
+  EXPECT_EQ(Processes().count("vexa32.exe"), 0u);
+}
+
+// A carrier whose archive cannot be found is refused with the checksum error, and the
+// folder the run made is removed again.
+class WineUiCarrier : public WineUi {
+ protected:
+  bool StartsInstallerAtOnce() const override { return false; }
+};
+
+TEST_F(WineUiCarrier, MissingArchiveIsRefusedAndRolledBack) {
+  std::string image = ReadFile(S().Paths().windows / "vexa-setup.exe");
+  int markers = 0;
+  for (size_t at = image.find("ARNI"); at != std::string::npos; at = image.find("ARNI", at + 1)) {
+    image[at] = 'X';
+    markers++;
+  }
+  ASSERT_GE(markers, 12) << "segment markers in the carrier";
+  S().StartInstaller(image);
+  WalkToOptions();
+  Press(1);
+  Session::Box box = S().WaitBox("Vexa Installation Error [13]", INSTALL_TIMEOUT_MS);
+  EXPECT_EQ(box.text,
+            "The installation file seems to be corrupt!\n\nPlease try running the installation "
+            "program again or download a new version!");
+  EXPECT_EQ(box.buttons, (std::vector<int>{1}));
+  EXPECT_EQ(box.ownerTitle, WIZARD_TITLE);
+  S().AnswerBox("Vexa Installation Error [13]", 1);
+  S().WaitGone("wizard", PAGE_TIMEOUT_MS);
+  EXPECT_EQ(S().WaitInstallerExit(30000), 0);
+  EXPECT_FALSE(fs::exists(Destination())) << "the folder the run created is gone";
+  EXPECT_FALSE(fs::exists(S().ProgramGroupDir()));
+}
+
+// A second installation over the first: existing files go to "backup" or are overwritten,
+// settings files stay when asked, help caches go, and the group is made again.
+struct Reinstall {
+  const char* name;
+  bool backups;
+  bool keepSettings;
+};
+
+void PrintTo(const Reinstall& c, std::ostream* out) { *out << c.name; }
+
+class WineUiReinstall : public WineUi, public ::testing::WithParamInterface<Reinstall> {};
+
+TEST_P(WineUiReinstall, ReplacesTheEarlierInstallation) {
+  const Reinstall& c = GetParam();
+  WalkToOptions();
+  InstallToFinish();
+  Press(183);
+  Press(184);
+  Press(2);
+  ASSERT_EQ(S().WaitInstallerExit(30000), 0);
+
+  fs::path dest = Destination();
+  std::ofstream(dest / "vexa.ini", std::ios::binary | std::ios::trunc) << "[user]\r\nnick=kept\r\n";
+  std::ofstream(dest / "about.txt", std::ios::binary | std::ios::trunc)
+      << "about, the earlier version\r\n";
+  std::ofstream(dest / "vexa.gid", std::ios::binary) << "cache";
+  std::ofstream(dest / "primer.gid", std::ios::binary) << "cache";
+  // Read-only for Windows: it must be made writable before it is moved or overwritten.
+  fs::permissions(dest / "history.txt",
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  std::string oldHistory = ReadFile(dest / "history.txt");
+
+  S().StartInstaller();
+  WalkToOptions();
+  if (!c.backups) Press(156);
+  if (!c.keepSettings) Press(157);
+  InstallToFinish();
+
+  fs::path payload = S().Paths().windows / "payload";
+  EXPECT_FALSE(fs::exists(dest / "vexa.gid"));
+  EXPECT_FALSE(fs::exists(dest / "primer.gid"));
+  std::set<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dest, ec))
+    names.insert(entry.path().filename().string());
+  std::set<std::string> expected(std::begin(PAYLOAD_NAMES), std::end(PAYLOAD_NAMES));
+  if (c.backups) expected.insert("backup");
+  EXPECT_EQ(names, expected);
+  for (const char* name : PAYLOAD_NAMES) {
+    bool settings = std::string(name).find(".ini") != std::string::npos;
+    if (settings && c.keepSettings) continue;
+    EXPECT_TRUE(ReadFile(dest / name) == ReadFile(payload / name)) << name << " is the new version";
+  }
+  EXPECT_EQ(ReadFile(dest / "vexa.ini"),
+            c.keepSettings ? "[user]\r\nnick=kept\r\n" : ReadFile(payload / "vexa.ini"));
+  if (c.backups) {
+    std::set<std::string> saved;
+    for (const auto& entry : fs::directory_iterator(dest / "backup", ec))
+      saved.insert(entry.path().filename().string());
+    std::set<std::string> want;
+    for (const char* name : PAYLOAD_NAMES) {
+      if (!c.keepSettings || std::string(name).find(".ini") == std::string::npos) want.insert(name);
+    }
+    EXPECT_EQ(saved, want) << "the backup folder holds the replaced files";
+    EXPECT_EQ(ReadFile(dest / "backup" / "about.txt"), "about, the earlier version\r\n");
+    EXPECT_EQ(ReadFile(dest / "backup" / "history.txt"), oldHistory);
+  }
+  ExpectProgramGroup();
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, WineUiReinstall,
+                         ::testing::Values(Reinstall{"backups_and_kept_settings", true, true},
+                                           Reinstall{"backups_replacing_settings", true, false},
+                                           Reinstall{"overwrite_everything", false, false}),
+                         [](const ::testing::TestParamInfo<Reinstall>& info) {
+                           return info.param.name;
+                         });
+
+}  // namespace
+}  // namespace winetest
