@@ -431,6 +431,21 @@ std::string Run(const std::vector<std::string>& args, bool* quit) {
     return "ok";
   }
 
+  if (cmd == "toggle") {  // toggle ID [DIALOG]: click a check box, wait until it has turned
+    if (!(missing = dialogFor(2, &dialog)).empty()) return missing;
+    HWND c = Control(dialog, (int)Number(args, 1, 0));
+    std::string why = WhyNotPressable(dialog, c);
+    if (!why.empty()) return "err " + why;
+    int before = CheckOf(c);
+    if (before < 0) return "err not a check box";
+    PostMessageA(c, BM_CLICK, 0, 0);
+    Waiter wait(10000);
+    while (CheckOf(c) == before) {
+      if (!wait.More()) return "timeout the check box did not turn";
+    }
+    return "ok " + std::to_string(CheckOf(c));
+  }
+
   if (cmd == "command") {  // command ID [DIALOG]: WM_COMMAND as from a key or menu
     if (!(missing = dialogFor(2, &dialog)).empty()) return missing;
     if (!IsWindowEnabled(dialog)) return "err dialog-disabled";

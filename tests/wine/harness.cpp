@@ -391,6 +391,8 @@ fs::path EnsureTemplatePrefix(const BuildPaths& paths, const std::string& displa
 Session::Session(const Options& options) : options_(options), paths_(BuildPaths::FromBuild()) {
   signal(SIGPIPE, SIG_IGN);
   prctl(PR_SET_CHILD_SUBREAPER, 1);
+  const char* keep = getenv("VEXA_WINE_UI_KEEP");
+  keep_ = keep != nullptr && *keep != '\0' && *keep != '0';
   try {
     // Pictures of an earlier failure of this session name would only mislead.
     std::error_code ignored;
@@ -399,7 +401,15 @@ Session::Session(const Options& options) : options_(options), paths_(BuildPaths:
         fs::remove(old.path(), ignored);
     }
     fs::path templateDir = EnsureTemplatePrefix(paths_, xvfb_.Display());
-    folder_ = paths_.work / "runs" / options_.name;
+    // One folder per process: a folder kept after a failure stays until this name runs again.
+    fs::path runs = paths_.work / "runs";
+    for (const auto& old : fs::directory_iterator(runs, ignored)) {
+      std::string entry = old.path().filename().string();
+      if (entry.rfind(options_.name + ".", 0) != 0) continue;
+      pid_t owner = (pid_t)atoi(entry.c_str() + options_.name.size() + 1);
+      if (owner > 0 && kill(owner, 0) != 0 && errno == ESRCH) fs::remove_all(old.path(), ignored);
+    }
+    folder_ = runs / (options_.name + "." + std::to_string(getpid()));
     fs::remove_all(folder_);
     fs::create_directories(folder_);
     prefix_ = folder_ / "prefix";
@@ -450,6 +460,16 @@ void Session::StartInstaller(const std::string& image) {
   o.log = folder_ / "installer.log";
   installerStart_ = Clock::now();
   installer_ = Spawn(o);
+}
+
+int Session::RunWine(const std::vector<std::string>& args, int timeoutMs) {
+  SpawnOptions o;
+  o.argv = {"wine"};
+  o.argv.insert(o.argv.end(), args.begin(), args.end());
+  o.env = WineEnv();
+  o.cwd = DriveC();
+  o.log = folder_ / "wine-commands.log";
+  return RunToEnd(o, timeoutMs);
 }
 
 double Session::SecondsSinceInstallerStart() const { return MillisSince(installerStart_) / 1000.0; }

@@ -114,6 +114,8 @@ class Session {
   // The installer: copied into drive_c and started there (done by the constructor unless
   // startInstaller was false); image, when given, is written there in its place.
   void StartInstaller(const std::string& image = "");
+  // Runs "wine ARGS..." in the prefix to its end (reg, for instance); its exit code.
+  int RunWine(const std::vector<std::string>& args, int timeoutMs = 60000);
   // Waits for the installer process to end; its exit code. Fails on a time-out.
   int WaitInstallerExit(int timeoutMs);
   bool InstallerRunning();

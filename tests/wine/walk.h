@@ -14,6 +14,7 @@ extern const char* const PAGE_NAMES[5];
 
 struct WalkReport {
   std::vector<fs::path> shots;
+  double secondsToWizard = 0;      // installer start to wizard visible
   double secondsToFinishPage = 0;  // installer start to finish page shown
   double secondsInstalling = 0;    // Install pressed to finish page shown
   std::string notes;               // what could not be captured, if anything
@@ -23,6 +24,8 @@ struct WalkReport {
 // screenshot; waits only for the installer, never asserts on time.
 void Settle(Session& s);
 
+// With an empty shotDir nothing is photographed and nothing waits for the screen: the
+// times are then those of the installer alone (and the driver's polling, 10 ms).
 WalkReport WalkWithDefaults(Session& s, const fs::path& shotDir);
 
 }  // namespace winetest
