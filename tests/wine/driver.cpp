@@ -214,6 +214,45 @@ std::string OpenDialogList() {
   return list.empty() ? "(none)" : list;
 }
 
+// The current folder of another 32-bit process, read from its process parameters: the
+// PEB holds them at 0x10, and they hold the folder's counted string at 0x24.
+std::string CurrentFolderOf(DWORD pid, std::string* folder) {
+  typedef LONG(WINAPI * QueryProcess)(HANDLE, int, void*, ULONG, ULONG*);
+  struct BasicInformation {
+    LONG exitStatus;
+    void* peb;
+    ULONG_PTR affinity, priority, pid, parentPid;
+  } basic = {};
+  QueryProcess query = (QueryProcess)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"),
+                                                           "NtQueryInformationProcess");
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  if (query == NULL || process == NULL) return "cannot open the process";
+  std::string why;
+  DWORD parameters = 0;
+  struct {
+    USHORT length, maximum;
+    DWORD buffer;
+  } path = {};
+  if (query(process, 0, &basic, sizeof basic, NULL) != 0) {
+    why = "NtQueryInformationProcess failed";
+  } else if (!ReadProcessMemory(process, (char*)basic.peb + 0x10, &parameters, sizeof parameters,
+                                NULL) ||
+             !ReadProcessMemory(process, (void*)(ULONG_PTR)(parameters + 0x24), &path, sizeof path,
+                                NULL)) {
+    why = "cannot read the process parameters";
+  } else {
+    std::vector<wchar_t> text(path.length / 2 + 1, L'\0');
+    if (!ReadProcessMemory(process, (void*)(ULONG_PTR)path.buffer, text.data(), path.length,
+                           NULL)) {
+      why = "cannot read the current folder";
+    } else {
+      *folder = Narrow(text.data(), path.length / 2);
+    }
+  }
+  CloseHandle(process);
+  return why;
+}
+
 // Whether a visible control shows the text, read from the window server without asking
 // the control's thread; a trailing "*" matches any rest.
 bool ServerTextMatches(HWND control, const std::string& pattern) {
@@ -574,6 +613,35 @@ std::string Run(const std::vector<std::string>& args, bool* quit) {
     return "timeout control " + std::to_string(id) + " never showed it; open: " + OpenDialogList();
   }
 
+  if (cmd == "holdfile") {  // holdfile PATH TIMEOUT [DIALOG [STOPID STOPTEXT]]: freeze the
+                            // dialog's thread as soon as the file exists; give up as hold does
+    if (suspendedThread != NULL) return "err already holding";
+    std::wstring path = Widen(Unescape(Arg(args, 1, "")));
+    int stopId = (int)Number(args, 4, 0);
+    std::string name = Arg(args, 3, "wizard"), stop = Unescape(Arg(args, 5, ""));
+    Waiter wait(Number(args, 2, 10000));
+    do {
+      HWND w = FindVisibleDialog(name);
+      if (w != NULL && stopId != 0 && ServerTextMatches(Control(w, stopId), stop)) {
+        return "err passed: control " + std::to_string(stopId) + " shows '" + Escape(stop) + "'";
+      }
+      if (w != NULL && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        DWORD tid = GetWindowThreadProcessId(w, NULL);
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, tid);
+        if (thread == NULL) return "err OpenThread";
+        if (SuspendThread(thread) == (DWORD)-1) {
+          CloseHandle(thread);
+          return "err SuspendThread";
+        }
+        suspendedThread = thread;
+        suspendedThreadId = tid;
+        return "ok";
+      }
+      Sleep(1);
+    } while (wait.More());
+    return "timeout the file did not come";
+  }
+
   if (cmd == "release") {  // let the held thread go on
     if (suspendedThread == NULL) return "err not holding";
     ResumeThread(suspendedThread);
@@ -597,6 +665,24 @@ std::string Run(const std::vector<std::string>& args, bool* quit) {
     std::string out = "ok " + std::to_string(names.size());
     for (const std::string& n : names) out += "\n" + n;
     return out;
+  }
+
+  if (cmd == "cwd") {  // cwd EXE: the current folder of a running process of that name
+    std::string exe = Arg(args, 1, "");
+    DWORD pid = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return "err CreateToolhelp32Snapshot";
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && pid == 0;
+         more = Process32NextW(snapshot, &entry)) {
+      if (lstrcmpiW(entry.szExeFile, Widen(exe).c_str()) == 0) pid = entry.th32ProcessID;
+    }
+    CloseHandle(snapshot);
+    if (pid == 0) return "err no process " + Escape(exe);
+    std::string folder;
+    std::string why = CurrentFolderOf(pid, &folder);
+    return why.empty() ? "ok " + Escape(folder) : "err " + why;
   }
 
   if (cmd == "closeclass") {  // closeclass CLASS MIN TIMEOUT: once at least MIN top-level windows

@@ -418,6 +418,7 @@ Session::Session(const Options& options) : options_(options), paths_(BuildPaths:
     if (RunToEnd(copy, 180000) != 0) throw HarnessError("cp -a of the template prefix failed");
     fs::remove(prefix_ / "vexa-template.stamp");
     fs::copy_file(paths_.windows / "winhlp32.exe", DriveC() / "winhlp32.exe");
+    if (options_.beforeWine) options_.beforeWine(*this);
     StartDriver();
     if (options_.startInstaller) StartInstaller();
   } catch (...) {
@@ -446,17 +447,19 @@ void Session::StartDriver() {
   Must({"ping"}, 90000);
 }
 
-void Session::StartInstaller(const std::string& image) {
-  fs::path target = DriveC() / "vexa-setup.exe";
+void Session::StartInstaller(const std::string& image, const fs::path& unixFolder,
+                             const std::string& windowsPath) {
+  fs::path folder = unixFolder.empty() ? DriveC() : unixFolder;
+  fs::path target = folder / "vexa-setup.exe";
   if (image.empty()) {
     fs::copy_file(paths_.windows / "vexa-setup.exe", target, fs::copy_options::overwrite_existing);
   } else {
     std::ofstream(target, std::ios::binary | std::ios::trunc) << image;
   }
   SpawnOptions o;
-  o.argv = {"wine", "C:\\vexa-setup.exe"};
+  o.argv = {"wine", windowsPath};
   o.env = WineEnv();
-  o.cwd = DriveC();
+  o.cwd = folder;
   o.log = folder_ / "installer.log";
   installerStart_ = Clock::now();
   installer_ = Spawn(o);

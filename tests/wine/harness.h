@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -105,15 +106,19 @@ class Session {
   struct Options {
     std::string name;  // names the session folder and screenshots
     bool startInstaller = true;
+    // Runs on the fresh prefix copy before any Wine process has started in it.
+    std::function<void(Session&)> beforeWine;
   };
   explicit Session(const Options& options);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // The installer: copied into drive_c and started there (done by the constructor unless
-  // startInstaller was false); image, when given, is written there in its place.
-  void StartInstaller(const std::string& image = "");
+  // The installer: copied into drive_c and started there with its working folder there
+  // (done by the constructor unless startInstaller was false). image, when given, is
+  // written in its place; unixFolder and windowsPath put it elsewhere.
+  void StartInstaller(const std::string& image = "", const fs::path& unixFolder = {},
+                      const std::string& windowsPath = "C:\\vexa-setup.exe");
   // Runs "wine ARGS..." in the prefix to its end (reg, for instance); its exit code.
   int RunWine(const std::vector<std::string>& args, int timeoutMs = 60000);
   // Waits for the installer process to end; its exit code. Fails on a time-out.

@@ -39,7 +39,9 @@ int main(int argc, char** argv) {
   if (argc == next + 1) setenv("VEXA_WINE_UI_BUILD_DIR", argv[next], 1);
   try {
     if (runs == 0) {
-      Session session({"walk", true});
+      Session::Options options;
+      options.name = "walk";
+      Session session(options);
       fs::path dir = session.Paths().screenshots;
       WalkReport report = WalkWithDefaults(session, dir);
       std::cout << "finish page reached " << report.secondsToFinishPage << " s after start ("
@@ -53,7 +55,9 @@ int main(int argc, char** argv) {
     std::vector<double> wizard, finish, install;
     std::cout << std::fixed << std::setprecision(3);
     for (int run = 1; run <= runs; run++) {
-      Session session({"walk-timing", true});
+      Session::Options options;
+      options.name = "walk-timing";
+      Session session(options);
       WalkReport r = WalkWithDefaults(session, fs::path());
       wizard.push_back(r.secondsToWizard);
       finish.push_back(r.secondsToFinishPage);

@@ -165,8 +165,12 @@ class WineUi : public ::testing::Test {
   // Cases that start the installer themselves, from an image of their own, say so.
   virtual bool StartsInstallerAtOnce() const { return true; }
 
+  // Changes to the prefix copy that must be in place before Wine starts in it.
+  virtual void BeforeWine(Session&) {}
+
   void SetUp() override {
-    session_ = std::make_unique<Session>(Session::Options{TestName(), StartsInstallerAtOnce()});
+    session_ = std::make_unique<Session>(Session::Options{TestName(), StartsInstallerAtOnce(),
+                                                          [this](Session& s) { BeforeWine(s); }});
     shots_ = session_->Paths().screenshots / "tests" / TestName();
     fs::remove_all(shots_);
   }
@@ -455,6 +459,8 @@ TEST_F(WineUi, WalkInstallAndFinish) {
   S().WaitGone("wizard", PAGE_TIMEOUT_MS);
   Reply program = S().Must({"window", "VexaClientWindow", "Vexa v5.61", "30000"}, 50000);
   EXPECT_NE(program.head.find("\tVexa v5.61"), std::string::npos) << program.head;
+  std::string folder = Lower(Unescape(S().Must({"cwd", "vexa32.exe"}).head));
+  EXPECT_TRUE(folder == "c:\\vexa" || folder == "c:\\vexa\\") << "the program runs in " << folder;
   std::string help = WaitHelpLog(30000);
   EXPECT_NE(help.find("command 1\n"), std::string::npos) << help;
   EXPECT_NE(help.find("data 10\n"), std::string::npos) << help;
@@ -566,18 +572,29 @@ INSTANTIATE_TEST_SUITE_P(
                       FinishChoice{"escape_help_only", true, false, FinishChoice::ESCAPE_KEY}),
     [](const ::testing::TestParamInfo<FinishChoice>& info) { return info.param.name; });
 
-// Abort answered Yes: back on the options page as the user left it, the run rolled back;
-// Install then runs the whole installation anew.
+// Abort answered Yes once files have been written: back on the options page as the user
+// left it, the run rolled back; Install then runs the whole installation anew.
 TEST_F(WineUi, AbortYesRollsBackAndInstallRunsAgain) {
   WalkToOptions();
   Toggle(156);
-  Session::Box question = InstallIntoAbortQuestion();
+  Press(1);
+  // Held as soon as the first file appears, the Escape press queued behind the step that
+  // writes it: the question comes up with that file complete.
+  S().Must({"holdfile", "c:\\\\vexa\\\\vexa32.exe", std::to_string(INSTALL_TIMEOUT_MS), "wizard",
+            "2", "&Finish"},
+           INSTALL_TIMEOUT_MS + 20000);
+  S().Must({"command", "2"});
+  S().Must({"release"});
+  Session::Box question = S().WaitBox(WARNING_CAPTION);
   EXPECT_EQ(question.text, "Are you sure you want to abort the installation?");
+  fs::path payload = S().Paths().windows / "payload";
+  EXPECT_TRUE(ReadFile(Destination() / "vexa32.exe") == ReadFile(payload / "vexa32.exe"))
+      << "the first file was written before the question";
   S().AnswerBox(WARNING_CAPTION, 6);
   WaitPage(2);
   ExpectPage(2, {156});
   ExpectFocus(1, "options page after the abort");
-  EXPECT_FALSE(fs::exists(Destination())) << "the folder the run created is gone";
+  EXPECT_FALSE(fs::exists(Destination())) << "the files and the folder the run created are gone";
   ExpectNoTemporaryFile();
 
   InstallToFinish();
@@ -833,6 +850,62 @@ INSTANTIATE_TEST_SUITE_P(Versions, WineUiShell,
                          [](const ::testing::TestParamInfo<ShellVersion>& info) {
                            return info.param.name;
                          });
+
+// The default destination: the root of the installer's own drive when that is a fixed
+// drive, else the Windows folder's drive, which then also becomes the current drive.
+struct DriveCase {
+  const char* name;
+  const char* driveType;  // Wine's type for drive d: (empty: a plain folder, a fixed drive)
+  bool unixPath;          // started by its unix path, so from z:
+  const char* defaultFolder;
+  char currentDrive;
+};
+
+void PrintTo(const DriveCase& c, std::ostream* out) { *out << c.name; }
+
+class WineUiDrives : public WineUi, public ::testing::WithParamInterface<DriveCase> {
+ protected:
+  bool StartsInstallerAtOnce() const override { return false; }
+
+  fs::path DriveD() { return S().PrefixDir() / "drive_d"; }
+
+  void BeforeWine(Session& s) override {
+    const DriveCase& c = GetParam();
+    if (c.unixPath) return;
+    fs::create_directory(s.PrefixDir() / "drive_d");
+    fs::create_symlink("../drive_d", s.PrefixDir() / "dosdevices" / "d:");
+    if (*c.driveType != '\0') {
+      std::ofstream(s.PrefixDir() / "system.reg", std::ios::app)
+          << "\n[Software\\\\Wine\\\\Drives] 1700000000\n\"d:\"=\"" << c.driveType << "\"\n";
+    }
+  }
+};
+
+TEST_P(WineUiDrives, DefaultFolderFollowsTheInstallersDrive) {
+  const DriveCase& c = GetParam();
+  if (c.unixPath) {
+    fs::path outside = S().PrefixDir().parent_path() / "outside";
+    fs::create_directory(outside);
+    S().StartInstaller("", outside, (outside / "vexa-setup.exe").string());
+  } else {
+    S().StartInstaller("", DriveD(), "D:\\vexa-setup.exe");
+  }
+  WalkToOptions();
+  EXPECT_EQ(S().ControlText(152), c.defaultFolder);
+  std::string current = S().Must({"cwd", "vexa-setup.exe"}).head;
+  EXPECT_EQ(toupper((unsigned char)current[0]), c.currentDrive) << "current folder " << current;
+  Press(2);
+  S().WaitGone("wizard", PAGE_TIMEOUT_MS);
+  EXPECT_EQ(S().WaitInstallerExit(30000), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, WineUiDrives,
+    ::testing::Values(DriveCase{"fixed_drive", "", false, "d:\\vexa", 'D'},
+                      DriveCase{"cdrom_drive", "cdrom", false, "c:\\vexa", 'C'},
+                      DriveCase{"network_drive", "network", false, "c:\\vexa", 'C'},
+                      DriveCase{"unix_path", "", true, "z:\\vexa", 'Z'}),
+    [](const ::testing::TestParamInfo<DriveCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace winetest
