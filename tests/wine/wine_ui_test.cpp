@@ -465,6 +465,8 @@ TEST_F(WineUi, WalkInstallAndFinish) {
   EXPECT_NE(help.find("command 1\n"), std::string::npos) << help;
   EXPECT_NE(help.find("data 10\n"), std::string::npos) << help;
   EXPECT_NE(help.find("path c:\\vexa\\vexa.hlp\n"), std::string::npos) << help;
+  EXPECT_NE(Lower(help).find("process vexa32.exe\n"), std::string::npos)
+      << "the program is started before the help file is opened";
   EXPECT_EQ(S().WaitInstallerExit(30000), 0);
 }
 
@@ -558,7 +560,9 @@ TEST_P(WineUiFinish, StartsWhatWasTicked) {
   EXPECT_EQ(S().WaitInstallerExit(30000), 0);
   EXPECT_EQ(fs::exists(HelpLog()), c.help) << "help viewer asked";
   if (c.help) {
-    EXPECT_NE(ReadFile(HelpLog()).find("path c:\\vexa\\vexa.hlp\n"), std::string::npos);
+    std::string help = ReadFile(HelpLog());
+    EXPECT_NE(help.find("path c:\\vexa\\vexa.hlp\n"), std::string::npos) << help;
+    EXPECT_EQ(Lower(help).find("process vexa32.exe\n"), std::string::npos) << "nothing started";
   }
   EXPECT_EQ(Processes().count("vexa32.exe"), c.launch ? 1u : 0u) << "program started";
   if (c.launch) S().Must({"window", "VexaClientWindow", "Vexa v5.61", "30000"}, 50000);
@@ -850,6 +854,43 @@ INSTANTIATE_TEST_SUITE_P(Versions, WineUiShell,
                          [](const ::testing::TestParamInfo<ShellVersion>& info) {
                            return info.param.name;
                          });
+
+// A file named "backup" where the backup folder belongs: the first existing file cannot be
+// moved, error [7] says so, and the user is back on the options page with the earlier
+// installation untouched.
+TEST_F(WineUi, BackupBlockedByAFileGoesBackToTheOptions) {
+  WalkToOptions();
+  InstallToFinish();
+  Toggle(183);
+  Toggle(184);
+  Press(2);
+  ASSERT_EQ(S().WaitInstallerExit(30000), 0);
+  std::ofstream(Destination() / "backup", std::ios::binary) << "not a folder";
+
+  S().StartInstaller();
+  WalkToOptions();
+  Press(1);
+  const char caption[] = "Vexa Installation Error [7]";
+  Session::Box box = S().WaitBox(caption, INSTALL_TIMEOUT_MS);
+  EXPECT_EQ(box.text,
+            "There seems to be a problem backing up your original files.\n\nPlease try installing "
+            "to a different directory!");
+  EXPECT_EQ(box.buttons, (std::vector<int>{1}));
+  EXPECT_EQ(box.ownerTitle, WIZARD_TITLE);
+  S().AnswerBox(caption, 1);
+  WaitPage(2);
+  ExpectPage(2);
+  std::set<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(Destination(), ec)) {
+    names.insert(entry.path().filename().string());
+  }
+  std::set<std::string> expected(std::begin(PAYLOAD_NAMES), std::end(PAYLOAD_NAMES));
+  expected.insert("backup");
+  EXPECT_EQ(names, expected) << "the earlier installation stays as it was";
+  EXPECT_EQ(ReadFile(Destination() / "backup"), "not a folder");
+  ExpectNoTemporaryFile();
+}
 
 // The default destination: the root of the installer's own drive when that is a fixed
 // drive, else the Windows folder's drive, which then also becomes the current drive.

@@ -1,9 +1,12 @@
 // Stands in for the help viewer in the Wine tests: it takes the request that WinHelpA
-// sends to the window class "MS_WINHELP" and writes what it was asked into winhlp32.log
-// next to itself, then exits, so the program that asked never waits on a box.
+// sends to the window class "MS_WINHELP" and writes what it was asked, and which programs
+// were running then, into winhlp32.log next to itself; then it exits, so the program that
+// asked never waits on a box.
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
+// Needs the types of windows.h.
+#include <tlhelp32.h>
 
 namespace {
 
@@ -31,6 +34,17 @@ void Record(const COPYDATASTRUCT* copy) {
       fprintf(out, "path %.*s\n", (int)strnlen((const char*)block + pathOffset, size - pathOffset),
               (const char*)block + pathOffset);
     }
+  }
+  // Which programs were already running when the request came.
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot != INVALID_HANDLE_VALUE) {
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more;
+         more = Process32Next(snapshot, &entry)) {
+      fprintf(out, "process %s\n", entry.szExeFile);
+    }
+    CloseHandle(snapshot);
   }
   fclose(out);
   // Appears whole or not at all for whoever watches the folder.
