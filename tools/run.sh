@@ -15,10 +15,11 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 # A prefix of its own, so the user's own Wine setup is left alone.
 prefix=$PWD/build/wineprefix-run
-tools/wine-run.sh "$prefix" true >/dev/null 2>&1 || true
+export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
+[ -f "$prefix/system.reg" ] || wineboot -i >/dev/null 2>&1
 cp "$setup" "$prefix/drive_c/vexa-setup.exe"
 cd "$prefix/drive_c"
 rc=0
-WINEPREFIX=$prefix WINEDEBUG=-all wine vexa-setup.exe || rc=$?
+wine vexa-setup.exe || rc=$?
 echo "vexa-setup.exe exited with $rc"
 exit $rc
