@@ -34,8 +34,8 @@ using Clock = std::chrono::steady_clock;
 const char kCarrier[] = "c:\\setup.exe";
 const char kTempFolder[] = "c:\\temp";
 const char kDestination[] = "c:\\vexa";
-const size_t kCodeBytes = 80 * 1024;
-const size_t kTrailingBytes = 4 * 1024;
+const size_t kCodeBytes = (size_t)80 * 1024;
+const size_t kTrailingBytes = (size_t)4 * 1024;
 
 double Milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 

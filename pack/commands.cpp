@@ -49,8 +49,8 @@ std::vector<uint8_t> ReadWhole(const std::string& path) {
 // failure never leaves a half-written file under the real name.
 class PendingFile {
  public:
-  PendingFile(const std::string& path, const std::vector<uint8_t>& bytes) : path_(path) {
-    temp_ = path + ".XXXXXX";
+  PendingFile(const std::string& path, const std::vector<uint8_t>& bytes)
+      : path_(path), temp_(path + ".XXXXXX") {
     int fd = mkstemp(temp_.data());
     if (fd < 0) throw FileError(path, strerror(errno));
     size_t done = 0;

@@ -19,7 +19,7 @@ constexpr uint32_t kMaxDistance = RING_SIZE;
 constexpr int kMinMatch = MATCH_THRESHOLD + 1;
 // Only the last spaces of the prefix are useful sources: a match runs at most MAX_MATCH
 // bytes, and nearer sources code shorter.
-constexpr size_t kPrefixSources = 2 * MAX_MATCH;
+constexpr size_t kPrefixSources = 2 * (size_t)MAX_MATCH;
 constexpr int kHashBits = 16;
 constexpr int kChainLimit = 96;
 // A match this long is taken as it stands; positions inside it are not searched.

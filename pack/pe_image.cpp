@@ -153,7 +153,7 @@ std::vector<std::string> ReadExports(const ImageReader& image, DataDirectory dir
   uint64_t tableAt = image.Offset(table, "the export name table");
   image.in().Need(tableAt, (uint64_t)count * 4, "the export name table");
   for (uint32_t k = 0; k < count; k++)
-    names.push_back(image.Ascii(image.in().U32(tableAt + 4 * k), "an export name"));
+    names.push_back(image.Ascii(image.in().U32(tableAt + 4 * (uint64_t)k), "an export name"));
   return names;
 }
 
@@ -177,7 +177,8 @@ std::vector<PeResource> ReadResources(const ImageReader& image, DataDirectory di
     uint64_t at = root + tableOffset;
     int count = in.U16(at + 12) + in.U16(at + 14);
     std::vector<Entry> list;
-    for (int k = 0; k < count; k++)
+    list.reserve((size_t)count);
+    for (uint64_t k = 0; k < (uint64_t)count; k++)
       list.push_back({entryId(in.U32(at + 16 + 8 * k)), in.U32(at + 20 + 8 * k)});
     return list;
   };
@@ -232,8 +233,8 @@ PeImage PeImage::Parse(std::span<const uint8_t> file) {
   auto directory = [&](uint32_t index) {
     DataDirectory dir;
     if (index < directoryCount && 96 + 8 * (index + 1) <= optionalSize) {
-      dir.rva = in.U32(optional + 96 + 8 * index);
-      dir.size = in.U32(optional + 100 + 8 * index);
+      dir.rva = in.U32(optional + 96 + 8 * (uint64_t)index);
+      dir.size = in.U32(optional + 100 + 8 * (uint64_t)index);
     }
     return dir;
   };
@@ -241,7 +242,7 @@ PeImage PeImage::Parse(std::span<const uint8_t> file) {
   uint64_t table = optional + optionalSize;
   in.Need(table, (uint64_t)sectionCount * 40, "the section table");
   for (uint16_t k = 0; k < sectionCount; k++) {
-    uint64_t at = table + 40 * k;
+    uint64_t at = table + 40 * (uint64_t)k;
     PeSection section;
     for (int c = 0; c < 8 && file[at + c] != 0; c++) section.name += (char)file[at + c];
     section.virtualSize = in.U32(at + 8);

@@ -125,7 +125,8 @@ TEST(ArchiveScan, MatcherMissesAMarkerThatStartsInsideAPartialMatch) {
 
 TEST(ArchiveScan, StopsAfterTheTwelfthMarkerAndCountsNothingBeyond) {
   vexa::Archive archive = vexa::BuildArchive(SmallPayload());
-  Bytes extra = Cat({archive.bytes, testfiles::Text("\x05\x00\x00\x00more"), kMarker});
+  Bytes extra =
+      Cat({archive.bytes, Bytes{0x05, 0x00, 0x00, 0x00}, testfiles::Text("more"), kMarker});
   vexa::ScanReport scan = vexa::ScanArchive(extra);
   EXPECT_EQ(scan.segments.size(), 11u);
   EXPECT_EQ(scan.sum, archive.sum);

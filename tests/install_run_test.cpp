@@ -329,7 +329,8 @@ TEST_F(InstallRunTest, HandBuiltCarriers) {
     const char* caption;  // the one error box expected, or nullptr
   } cases[] = {
       {"more than twelve markers: the rest is never read",
-       Cat({build(bodies, true), TextBytes("\x09\x00\x00\x00junkjunk"), kMarker, TextBytes("tail")}),
+       Cat({build(bodies, true), Bytes{0x09, 0x00, 0x00, 0x00}, TextBytes("junkjunk"), kMarker,
+            TextBytes("tail")}),
        archive.sum, RUN_DONE, nullptr},
       {"the file ends without the closing marker", build(bodies, false), sumOf(build(bodies, false)),
        RUN_DONE, nullptr},
@@ -381,7 +382,8 @@ TEST_F(InstallRunTest, HeldBackBytesAtTheEndOfTheFileBelongToTheLastSegment) {
   ASSERT_FALSE(lastBody.empty());
   vexa::Archive archive = vexa::BuildArchive(files);
   // The archive without its closing marker, and row 10's body without its fill byte.
-  Bytes a(archive.bytes.begin(), archive.bytes.end() - 4 - archive.segments[10].body.size());
+  Bytes a(archive.bytes.begin(),
+          archive.bytes.end() - 4 - (ptrdiff_t)archive.segments[10].body.size());
   a = Cat({a, lastBody});
   UseCarrier(a, vexa::ArchiveSum(Bytes(a.begin() + 4, a.end())));
   RunResult run = Install(area.Win("vexa"));

@@ -410,7 +410,7 @@ TEST(PeImageReader, RefusesDamagedImages) {
   uint32_t pe = U32(good, 0x3C);
   auto with = [&](size_t at, std::initializer_list<uint8_t> bytes) {
     Bytes copy = good;
-    std::copy(bytes.begin(), bytes.end(), copy.begin() + at);
+    std::copy(bytes.begin(), bytes.end(), copy.begin() + (ptrdiff_t)at);
     return copy;
   };
   const struct {

@@ -41,7 +41,7 @@ constexpr uint32_t kPalette[16] = {
 // Pixels addressed from the top-left corner, as one draws; the file stores them bottom-up.
 class Canvas {
  public:
-  Canvas() : pixels_(kSize * kSize, kTransparent) {}
+  Canvas() : pixels_((size_t)kSize * kSize, kTransparent) {}
 
   int At(int x, int y) const { return Inside(x, y) ? pixels_[y * kSize + x] : kTransparent; }
   void Set(int x, int y, int colour) {
@@ -51,7 +51,7 @@ class Canvas {
   // Fills every pixel whose centre the shape contains, then outlines the filled area.
   template <typename Shape>
   void FillOutlined(Shape contains, int fill, int outline) {
-    std::vector<bool> in(kSize * kSize);
+    std::vector<bool> in((size_t)kSize * kSize);
     for (int y = 0; y < kSize; y++)
       for (int x = 0; x < kSize; x++) in[y * kSize + x] = contains(x + 0.5, y + 0.5);
     auto isIn = [&](int x, int y) { return Inside(x, y) && in[y * kSize + x]; };
