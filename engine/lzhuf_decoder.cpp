@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "byte_stream.h"
+#include "tree_check.h"
 
 LzhufDecoder Decoder;
 
@@ -194,6 +195,9 @@ void TreeCount(LzhufTree* tree, int symbol) {
     }
     c = parent[c];
   } while (c != 0);
+#ifdef VEXA_CHECK_TREE
+  TreeCheck(tree);
+#endif
 }
 
 void InitTree(void) {
