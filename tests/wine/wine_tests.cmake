@@ -19,3 +19,12 @@ if(BUILD_TESTING)
   gtest_discover_tests(wine_ui_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
       PROPERTIES TIMEOUT 300 LABELS wine)
 endif()
+
+# The acceptance table: one row per scenario, each its own ctest entry with its own prefix
+# and display, so -j2 runs two at a time.
+if(BUILD_TESTING)
+  add_executable(wine_acceptance_tests tests/wine/acceptance_test.cpp)
+  target_link_libraries(wine_acceptance_tests PRIVATE wine_harness vexa_pack_core GTest::gtest_main)
+  gtest_discover_tests(wine_acceptance_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
+      PROPERTIES TIMEOUT 300 LABELS wine)
+endif()
