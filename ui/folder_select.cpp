@@ -91,9 +91,8 @@ extern "C" __declspec(dllexport) UINT_PTR CALLBACK FileHook(HWND dialog, UINT me
       // Wine fills the hidden file-name field with "*.*" when the dialog opens, and OK
       // would then only relist the folder; with a plain name back in it, OK closes.
       SetDlgItemTextA(dialog, FILE_NAME_FIELD, "JUNK!");
-    } else if (id == CURRENT_FOLDER && code == EN_CHANGE) {
-      FillFolderEdit(dialog);
-    } else if ((id == FOLDER_LIST || id == DRIVE_LIST) && (code == 1 || code == 2)) {
+    } else if ((id == CURRENT_FOLDER && code == EN_CHANGE) ||
+               ((id == FOLDER_LIST || id == DRIVE_LIST) && (code == LBN_SELCHANGE || code == LBN_DBLCLK))) {
       FillFolderEdit(dialog);
     }
   }
