@@ -10,3 +10,5 @@ ctest --test-dir build --output-on-failure -j2
 # each fuzz target for a minute.
 tools/sanitize.sh
 tools/fuzz.sh 60
+# Lint after the build: it reads both sides' compile databases.
+tools/lint.sh

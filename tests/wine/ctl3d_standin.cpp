@@ -38,7 +38,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
     DWORD length = GetModuleFileNameA(self, logPath, MAX_PATH);
     char* slash = length > 0 && length < MAX_PATH ? strrchr(logPath, '\\') : NULL;
     if (slash == NULL) return FALSE;
-    strcpy(slash + 1, "ctl3d32.log");
+    static const char kLogName[] = "ctl3d32.log";
+    if ((size_t)(logPath + MAX_PATH - (slash + 1)) < sizeof kLogName) return FALSE;
+    memcpy(slash + 1, kLogName, sizeof kLogName);
     Log("load");
   } else if (reason == DLL_PROCESS_DETACH) {
     // FreeLibrary passes no reserved pointer; the end of the process does.

@@ -106,7 +106,9 @@ int main(int argc, char** argv) {
   if (serviceName == 0 || DdeNameService(instance, serviceName, 0, DNS_REGISTER) == 0) return 1;
   printf("ready\n");
   fflush(stdout);
-  CreateThread(NULL, 0, WatchInput, NULL, 0, NULL);
+  HANDLE watcher = CreateThread(NULL, 0, WatchInput, NULL, 0, NULL);
+  if (watcher == NULL) return 1;
+  CloseHandle(watcher);
   while (GetMessageA(&message, NULL, 0, 0) > 0) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
