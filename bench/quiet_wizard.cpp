@@ -3,6 +3,7 @@
 #include "engine/install_run.h"
 #include "engine/shared.h"
 #include "engine/wizard_link.h"
+#include "ui/ui_logic.h"
 
 QuietWizard Quiet;
 
@@ -28,14 +29,7 @@ void ShowErrorBox(const char*, const char* caption) {
 
 // The fill logic stays: the status texts follow the fill, and its seeks belong in the timing.
 void DrawInstallBar(void*, FILE* stream) {
-  if (stream == nullptr) return;
-  if (CarrierSize == 0) {
-    long position = ftell(stream);
-    fseek(stream, 0, SEEK_END);
-    CarrierSize = (int32_t)ftell(stream);
-    fseek(stream, position, SEEK_SET);
-  }
-  if (CarrierSize > 0) InstallBarFill = (int32_t)((int64_t)ftell(stream) * kInstallBarWidth / CarrierSize);
+  if (stream != nullptr) FollowCarrier(stream, kInstallBarWidth);
 }
 
 void DrawFileBar(void*, uint32_t, uint32_t) {

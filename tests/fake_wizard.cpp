@@ -2,6 +2,7 @@
 
 #include "engine/shared.h"
 #include "engine/wizard_link.h"
+#include "ui/ui_logic.h"
 
 FakeWizard Wizard;
 
@@ -21,14 +22,7 @@ void ShowErrorBox(const char* text, const char* caption) {
 
 void DrawInstallBar(void*, FILE* stream) {
   Wizard.installBarDraws++;
-  if (stream == nullptr) return;
-  if (CarrierSize == 0) {
-    long position = ftell(stream);
-    fseek(stream, 0, SEEK_END);
-    CarrierSize = (int32_t)ftell(stream);
-    fseek(stream, position, SEEK_SET);
-  }
-  if (CarrierSize > 0) InstallBarFill = (int32_t)((int64_t)ftell(stream) * kInstallBarWidth / CarrierSize);
+  if (stream != nullptr) FollowCarrier(stream, kInstallBarWidth);
 }
 
 void DrawFileBar(void*, uint32_t, uint32_t) { Wizard.fileBarDraws++; }

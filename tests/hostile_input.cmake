@@ -9,7 +9,8 @@ if(BUILD_TESTING)
       tests/fuzz_replay_test.cpp
       tests/write_failure_test.cpp
       tests/fuzz/fuzz_checks.cpp
-      tests/fake_wizard.cpp)
+      tests/fake_wizard.cpp
+      ui/ui_logic.cpp)
   target_link_libraries(hostile_input_tests PRIVATE vexa_engine vexa_pack_core GTest::gtest_main)
   target_compile_definitions(hostile_input_tests PRIVATE
       VECTOR_DIR="${VEXA_VECTOR_DIR}"

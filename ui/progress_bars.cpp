@@ -12,14 +12,6 @@ enum { FILE_BAR = 171, INSTALL_BAR = 173, STATUS_TEXT = 170 };
 static const COLORREF INSTALL_FILL = RGB(0, 70, 140);
 static const COLORREF FILE_FILL = RGB(0, 200, 100);
 
-static int32_t MeasureStreamSize(FILE* stream) {
-  long position = ftell(stream);
-  fseek(stream, 0, SEEK_END);
-  long size = ftell(stream);
-  fseek(stream, position, SEEK_SET);
-  return (int32_t)size;
-}
-
 static RECT ToRect(const Box& b) { return {b.left, b.top, b.right, b.bottom}; }
 
 // The frame and the split band of one bar; returns the split for the caller's text.
@@ -47,11 +39,10 @@ static RECT ClientRectOfControl(int id) {
 }
 
 void DrawInstallBar(void* context, FILE* stream) {
-  if (stream != NULL && CarrierSize == 0) CarrierSize = MeasureStreamSize(stream);
   RECT screen;
   GetWindowRect(GetDlgItem(WizardDialog, INSTALL_BAR), &screen);
   int32_t width = screen.right - screen.left;
-  if (stream != NULL && CarrierSize > 0) InstallBarFill = InstallBarFillFor(ftell(stream), width, CarrierSize);
+  if (stream != NULL) FollowCarrier(stream, width);
   RECT r = ClientRectOfControl(INSTALL_BAR);
 
   HDC dc = (HDC)context;

@@ -60,6 +60,16 @@ int32_t InstallBarFillFor(int64_t position, int32_t width, int32_t carrierSize) 
   return (int32_t)(position * width / carrierSize);
 }
 
+void FollowCarrier(FILE* stream, int32_t width) {
+  if (CarrierSize == 0) {
+    long position = ftell(stream);
+    fseek(stream, 0, SEEK_END);
+    CarrierSize = (int32_t)ftell(stream);
+    fseek(stream, position, SEEK_SET);
+  }
+  if (CarrierSize > 0) InstallBarFill = InstallBarFillFor(ftell(stream), width, CarrierSize);
+}
+
 uint32_t FileBarFillFor(uint32_t width, uint32_t done, uint32_t total) {
   return total != 0 ? width * done / total : 0;
 }

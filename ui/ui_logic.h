@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <stdio.h>
 
 struct Box {
   int32_t left, top, right, bottom;
@@ -25,6 +26,10 @@ void CenterPosition(const Box& desktop, const Box& window, int32_t* x, int32_t* 
 // The install bar's fill in pixels for a position in the carrier; the product is formed in
 // 64 bits.
 int32_t InstallBarFillFor(int64_t position, int32_t width, int32_t carrierSize);
+
+// Brings the install bar's state up to date from the carrier stream: measures CarrierSize
+// once per run (the stream's position is kept), then sets InstallBarFill from the position.
+void FollowCarrier(FILE* stream, int32_t width);
 
 // The per-file bar's fill: width x done / total in unsigned 32 bits, 0 when total is 0.
 uint32_t FileBarFillFor(uint32_t width, uint32_t done, uint32_t total);
