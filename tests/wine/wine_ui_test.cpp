@@ -29,7 +29,7 @@ const int PAGE_TIMEOUT_MS = 15000;
 // What each page shows (ids of visible controls besides buttons 1 and 2), the captions of
 // buttons 1 and 2 (null: button 1 hidden), visible controls that are disabled, and the
 // control that has the focus.
-struct PageSpec {
+struct ExpectedPage {
   std::set<int> shown;
   const char* button1;
   bool button1Enabled;
@@ -38,7 +38,7 @@ struct PageSpec {
   int focus;
 };
 
-const PageSpec PAGES[5] = {
+const ExpectedPage PAGES[5] = {
     {{130, 131, 132, 133}, "&Next >", true, "Cancel", {}, 1},
     {{140, 141, 142}, "&Yes", true, "&No", {}, 141},
     {{150, 151, 152, 153, 154, 155, 156, 157, 158, 159}, "&Install", true, "Cancel", {}, 1},
@@ -204,7 +204,7 @@ class WineUi : public ::testing::Test {
   // Compares everything the user can see of the wizard with the page's description.
   void ExpectPage(int page, const std::set<int>& unticked = {}) {
     SCOPED_TRACE("page " + std::to_string(page) + " (" + PAGE_NAMES[page] + ")");
-    const PageSpec& spec = PAGES[page];
+    const ExpectedPage& want = PAGES[page];
     std::vector<Control> controls = S().Controls();
     std::map<int, Control> byId;
     std::set<int> visible;
@@ -212,9 +212,9 @@ class WineUi : public ::testing::Test {
       byId[c.id] = c;
       if (c.visible) visible.insert(c.id);
     }
-    std::set<int> expected = spec.shown;
+    std::set<int> expected = want.shown;
     expected.insert(2);
-    if (spec.button1 != nullptr) expected.insert(1);
+    if (want.button1 != nullptr) expected.insert(1);
     EXPECT_EQ(visible, expected) << "visible controls";
 
     for (int id : visible) {
@@ -223,19 +223,19 @@ class WineUi : public ::testing::Test {
       if (fixed != CONTROL_TEXT.end()) {
         EXPECT_EQ(c.text, fixed->second) << "text of control " << id;
       }
-      bool disabled = spec.disabled.count(id) > 0;
+      bool disabled = want.disabled.count(id) > 0;
       EXPECT_EQ(c.enabled, !disabled) << "enabled state of control " << id;
       if (c.check >= 0) {
         EXPECT_EQ(c.check, unticked.count(id) ? 0 : 1) << "check state of control " << id;
       }
     }
     ASSERT_TRUE(byId.count(1) && byId.count(2) && byId.count(121)) << "buttons 1, 2 and 121 exist";
-    if (spec.button1 != nullptr) {
-      EXPECT_EQ(byId[1].text, spec.button1) << "caption of button 1";
+    if (want.button1 != nullptr) {
+      EXPECT_EQ(byId[1].text, want.button1) << "caption of button 1";
     } else {
       EXPECT_FALSE(byId[1].enabled) << "button 1 is disabled where it is hidden";
     }
-    EXPECT_EQ(byId[2].text, spec.button2) << "caption of button 2";
+    EXPECT_EQ(byId[2].text, want.button2) << "caption of button 2";
     EXPECT_FALSE(byId[121].visible) << "Back is never shown";
     EXPECT_FALSE(byId[121].enabled) << "Back is never enabled";
     EXPECT_FALSE(byId[120].visible) << "the icon anchor is never shown";
