@@ -65,19 +65,22 @@ static void LayoutPages(HWND dialog, int first) {
   }
 }
 
-// Shows and enables, or hides and disables, one page's run of controls; the bars' areas
-// stay hidden for good.
+// Shows and enables, or hides and disables, one control.
+static void ShowControl(HWND control, int show) {
+  if (show) {
+    EnableWindow(control, TRUE);
+    ShowWindow(control, SW_SHOWNORMAL);
+  } else {
+    ShowWindow(control, SW_HIDE);
+    EnableWindow(control, FALSE);
+  }
+}
+
+// The same for one page's run of controls; the bars' areas stay hidden for good.
 static void ShowControlRun(HWND dialog, int first, int show) {
   HWND control;
   for (int id = first; (control = GetDlgItem(dialog, id)) != NULL; id++) {
-    if (id == FILE_BAR || id == INSTALL_BAR) continue;
-    if (show) {
-      EnableWindow(control, TRUE);
-      ShowWindow(control, SW_SHOWNORMAL);
-    } else {
-      ShowWindow(control, SW_HIDE);
-      EnableWindow(control, FALSE);
-    }
+    if (id != FILE_BAR && id != INSTALL_BAR) ShowControl(control, show);
   }
 }
 
@@ -87,6 +90,21 @@ static void SetButton(HWND dialog, int id, const char* caption, int shown, int e
   ShowWindow(button, shown ? SW_SHOWNORMAL : SW_HIDE);
   EnableWindow(button, enabled);
 }
+
+// The two buttons of each page (button 1 null: hidden) and the control given the focus.
+struct PageButtons {
+  const char* next;
+  int nextEnabled;
+  const char* cancel;
+  int focus;
+};
+static const PageButtons PAGE_BUTTONS[PAGE_COUNT] = {
+    {TEXT_NEXT, 1, TEXT_CANCEL, IDOK},
+    {TEXT_YES, 1, TEXT_NO, 141},
+    {TEXT_INSTALL, 1, TEXT_CANCEL, IDOK},
+    {TEXT_INSTALL, 0, TEXT_ABORT, IDCANCEL},
+    {NULL, 0, TEXT_FINISH, IDCANCEL},
+};
 
 static void ShowPage(HWND dialog, int page) {
   if (page == -1) {
@@ -107,47 +125,19 @@ static void ShowPage(HWND dialog, int page) {
       bool keep = k == page || (page == PAGE_PROGRESS && (k == PAGE_OPTIONS || k == PAGE_FINISH));
       if (!keep) ShowControlRun(dialog, PAGE_FIRST[k], 0);
     }
-    switch (page) {
-      case PAGE_WELCOME:
-        ShowControlRun(dialog, 130, 1);
-        SetButton(dialog, IDOK, TEXT_NEXT, 1, 1);
-        SetButton(dialog, IDCANCEL, TEXT_CANCEL, 1, 1);
-        SetFocus(GetDlgItem(dialog, IDOK));
-        break;
-      case PAGE_LICENCE:
-        ShowControlRun(dialog, 140, 1);
-        SetButton(dialog, IDOK, TEXT_YES, 1, 1);
-        SetButton(dialog, IDCANCEL, TEXT_NO, 1, 1);
-        SetFocus(GetDlgItem(dialog, 141));
-        break;
-      case PAGE_OPTIONS:
-        ShowControlRun(dialog, 150, 1);
-        SetButton(dialog, IDOK, TEXT_INSTALL, 1, 1);
-        SetButton(dialog, IDCANCEL, TEXT_CANCEL, 1, 1);
-        SetFocus(GetDlgItem(dialog, IDOK));
-        break;
-      case PAGE_PROGRESS:
-        // The folder box of the options page stays; the status and bars take the place
-        // of the option boxes.
-        ShowControlRun(dialog, STATUS_TEXT, 1);
-        ShowWindow(GetDlgItem(dialog, 153), SW_SHOWNORMAL);
-        EnableWindow(GetDlgItem(dialog, 153), FALSE);
-        for (int id = 155; id <= 159; id++) {
-          ShowWindow(GetDlgItem(dialog, id), SW_HIDE);
-          EnableWindow(GetDlgItem(dialog, id), FALSE);
-        }
-        ShowControlRun(dialog, 180, 0);
-        SetButton(dialog, IDOK, TEXT_INSTALL, 1, 0);
-        SetButton(dialog, IDCANCEL, TEXT_ABORT, 1, 1);
-        SetFocus(GetDlgItem(dialog, IDCANCEL));
-        break;
-      case PAGE_FINISH:
-        ShowControlRun(dialog, 180, 1);
-        SetButton(dialog, IDOK, NULL, 0, 0);
-        SetButton(dialog, IDCANCEL, TEXT_FINISH, 1, 1);
-        SetFocus(GetDlgItem(dialog, IDCANCEL));
-        break;
+    ShowControlRun(dialog, PAGE_FIRST[page], 1);
+    if (page == PAGE_PROGRESS) {
+      // The folder box of the options page stays, Browse shown but disabled; the status
+      // and bars take the place of the option boxes.
+      ShowWindow(GetDlgItem(dialog, 153), SW_SHOWNORMAL);
+      EnableWindow(GetDlgItem(dialog, 153), FALSE);
+      for (int id = 155; id <= 159; id++) ShowControl(GetDlgItem(dialog, id), 0);
+      ShowControlRun(dialog, PAGE_FIRST[PAGE_FINISH], 0);
     }
+    const PageButtons& buttons = PAGE_BUTTONS[page];
+    SetButton(dialog, IDOK, buttons.next, buttons.next != NULL, buttons.nextEnabled);
+    SetButton(dialog, IDCANCEL, buttons.cancel, 1, 1);
+    SetFocus(GetDlgItem(dialog, buttons.focus));
   }
   UpdateWindow(dialog);
 }
