@@ -17,7 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "protocol.h"
+
 namespace {
+
+using winetest::Escape;
+using winetest::SplitTabs;
+using winetest::Unescape;
 
 const char* const WIZARD_TITLE = "Vexa v5.61 32bit Installation";
 const char* const FOLDER_TITLE = "Vexa Select Folder";
@@ -29,42 +35,6 @@ DWORD suspendedThreadId;  // its windows are read without sending them anything
 
 bool Held(HWND window) {
   return suspendedThread != NULL && GetWindowThreadProcessId(window, NULL) == suspendedThreadId;
-}
-
-std::string Escape(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
-std::string Unescape(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); i++) {
-    if (text[i] != '\\' || i + 1 == text.size()) {
-      out += text[i];
-      continue;
-    }
-    char c = text[++i];
-    out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-  }
-  return out;
 }
 
 std::string Narrow(const wchar_t* text, int length) {
@@ -711,19 +681,6 @@ std::string Run(const std::vector<std::string>& args, bool* quit) {
   return "err unknown command '" + Escape(cmd) + "'";
 }
 
-std::vector<std::string> Split(const std::string& line) {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  for (;;) {
-    size_t tab = line.find('\t', start);
-    fields.push_back(
-        line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-    if (tab == std::string::npos) break;
-    start = tab + 1;
-  }
-  return fields;
-}
-
 }  // namespace
 
 int main() {
@@ -738,7 +695,7 @@ int main() {
       continue;
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) Answer(Run(Split(line), &quit));
+    if (!line.empty()) Answer(Run(SplitTabs(line), &quit));
     line.clear();
   }
   if (suspendedThread != NULL) ResumeThread(suspendedThread);

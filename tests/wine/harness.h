@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol.h"
+
 namespace winetest {
 
 namespace fs = std::filesystem;
@@ -94,9 +96,6 @@ struct Control {
   std::string text;
 };
 
-std::vector<std::string> SplitTabs(const std::string& line);
-std::string Unescape(const std::string& text);
-std::string Escape(const std::string& text);
 
 // The template prefix, booted once per build folder and shared by every session.
 fs::path EnsureTemplatePrefix(const BuildPaths& paths, const std::string& display);
