@@ -160,6 +160,9 @@ std::string TestName() {
   return name;
 }
 
+// The three ways a user gives button 2's command: the button, Escape, the close box.
+enum ButtonTwo { BY_BUTTON, BY_ESCAPE_KEY, BY_CLOSE_BOX };
+
 class WineUi : public ::testing::Test {
  protected:
   // Cases that start the installer themselves, from an image of their own, say so.
@@ -198,6 +201,20 @@ class WineUi : public ::testing::Test {
   }
 
   void Press(int id) { S().Click(id); }
+
+  void GiveButtonTwo(ButtonTwo how) {
+    switch (how) {
+      case BY_BUTTON:
+        Press(2);
+        break;
+      case BY_ESCAPE_KEY:
+        S().Must({"key", std::to_string(VK_ESCAPE_KEY)});
+        break;
+      case BY_CLOSE_BOX:
+        S().Must({"close"});
+        break;
+    }
+  }
   // Clicks a check box of the wizard and waits until it has turned.
   void Toggle(int id) { S().Must({"toggle", std::to_string(id)}); }
 
@@ -475,7 +492,7 @@ TEST_F(WineUi, WalkInstallAndFinish) {
 struct EarlyEnd {
   const char* name;
   int page;
-  enum { BUTTON_2, ESCAPE_KEY, CLOSE_BOX } how;
+  ButtonTwo how;
 };
 
 void PrintTo(const EarlyEnd& c, std::ostream* out) { *out << c.name; }
@@ -490,17 +507,7 @@ TEST_P(WineUiEarlyEnd, EndsAtOnceWithNothingInstalled) {
     Press(1);
   }
   WaitPage(c.page);
-  switch (c.how) {
-    case EarlyEnd::BUTTON_2:
-      Press(2);
-      break;
-    case EarlyEnd::ESCAPE_KEY:
-      S().Must({"key", std::to_string(VK_ESCAPE_KEY)});
-      break;
-    case EarlyEnd::CLOSE_BOX:
-      S().Must({"close"});
-      break;
-  }
+  GiveButtonTwo(c.how);
   S().WaitGone("wizard", PAGE_TIMEOUT_MS);
   EXPECT_EQ(S().WaitInstallerExit(30000), 0);
   ExpectNothingInstalled();
@@ -508,13 +515,13 @@ TEST_P(WineUiEarlyEnd, EndsAtOnceWithNothingInstalled) {
 
 INSTANTIATE_TEST_SUITE_P(
     Pages, WineUiEarlyEnd,
-    ::testing::Values(EarlyEnd{"welcome_cancel", 0, EarlyEnd::BUTTON_2},
-                      EarlyEnd{"welcome_escape", 0, EarlyEnd::ESCAPE_KEY},
-                      EarlyEnd{"welcome_close", 0, EarlyEnd::CLOSE_BOX},
-                      EarlyEnd{"licence_no", 1, EarlyEnd::BUTTON_2},
-                      EarlyEnd{"licence_escape_in_text", 1, EarlyEnd::ESCAPE_KEY},
-                      EarlyEnd{"options_cancel", 2, EarlyEnd::BUTTON_2},
-                      EarlyEnd{"options_close", 2, EarlyEnd::CLOSE_BOX}),
+    ::testing::Values(EarlyEnd{"welcome_cancel", 0, BY_BUTTON},
+                      EarlyEnd{"welcome_escape", 0, BY_ESCAPE_KEY},
+                      EarlyEnd{"welcome_close", 0, BY_CLOSE_BOX},
+                      EarlyEnd{"licence_no", 1, BY_BUTTON},
+                      EarlyEnd{"licence_escape_in_text", 1, BY_ESCAPE_KEY},
+                      EarlyEnd{"options_cancel", 2, BY_BUTTON},
+                      EarlyEnd{"options_close", 2, BY_CLOSE_BOX}),
     [](const ::testing::TestParamInfo<EarlyEnd>& info) { return info.param.name; });
 
 // The finish page's two boxes decide what starts after the wizard, however it is closed.
@@ -523,7 +530,7 @@ struct FinishChoice {
   const char* name;
   bool help;
   bool launch;
-  enum { FINISH_BUTTON, ESCAPE_KEY, CLOSE_BOX } how;
+  ButtonTwo how;
 };
 
 void PrintTo(const FinishChoice& c, std::ostream* out) { *out << c.name; }
@@ -543,17 +550,7 @@ TEST_P(WineUiFinish, StartsWhatWasTicked) {
   if (!c.help) unticked.insert(183);
   if (!c.launch) unticked.insert(184);
   ExpectPage(4, unticked);
-  switch (c.how) {
-    case FinishChoice::FINISH_BUTTON:
-      Press(2);
-      break;
-    case FinishChoice::ESCAPE_KEY:
-      S().Must({"key", std::to_string(VK_ESCAPE_KEY)});
-      break;
-    case FinishChoice::CLOSE_BOX:
-      S().Must({"close"});
-      break;
-  }
+  GiveButtonTwo(c.how);
   S().WaitGone("wizard", PAGE_TIMEOUT_MS);
   // The help request holds the installer until the viewer has it, and the program is
   // started before that: once the installer has ended, both have happened or never will.
@@ -571,9 +568,9 @@ TEST_P(WineUiFinish, StartsWhatWasTicked) {
 INSTANTIATE_TEST_SUITE_P(
     Choices, WineUiFinish,
     ::testing::Values(FinishChoice{"finish_nothing_ticked", false, false,
-                                   FinishChoice::FINISH_BUTTON},
-                      FinishChoice{"close_box_launch_only", false, true, FinishChoice::CLOSE_BOX},
-                      FinishChoice{"escape_help_only", true, false, FinishChoice::ESCAPE_KEY}),
+                                   BY_BUTTON},
+                      FinishChoice{"close_box_launch_only", false, true, BY_CLOSE_BOX},
+                      FinishChoice{"escape_help_only", true, false, BY_ESCAPE_KEY}),
     [](const ::testing::TestParamInfo<FinishChoice>& info) { return info.param.name; });
 
 // Abort answered Yes once files have been written: back on the options page as the user
