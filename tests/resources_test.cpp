@@ -155,18 +155,31 @@ vexa::DialogTemplate FolderDialog() {
   return vexa::ParseDialogTemplate(Resource(vexa::kRtDialog, 1537).bytes);
 }
 
-TEST(WizardTemplate, FrameCaptionAndFont) {
-  vexa::DialogTemplate dialog = Wizard();
-  // Popup, visible, caption, system menu, modal frame, DS_SETFONT, DS_3DLOOK.
-  EXPECT_EQ(Hex(dialog.style), "0x90C800C4");
-  EXPECT_EQ(dialog.exStyle, 0u);
-  EXPECT_EQ((std::vector<int>{dialog.x, dialog.y, dialog.cx, dialog.cy}),
-            (std::vector<int>{33, 26, 222, 183}));
-  EXPECT_EQ(dialog.menu, ResourceId(uint16_t{0}));
-  EXPECT_EQ(dialog.windowClass, ResourceId(uint16_t{0}));
-  EXPECT_EQ(dialog.caption, "Vexa Installer");
-  EXPECT_EQ(dialog.pointSize, 8);
-  EXPECT_EQ(dialog.fontName, "MS Sans Serif");
+TEST(DialogTemplates, FrameCaptionAndFont) {
+  const struct {
+    const char* name;
+    vexa::DialogTemplate dialog;
+    const char* style;
+    std::vector<int> box;
+    const char* caption;
+  } cases[] = {
+      // Popup, visible, caption, system menu, modal frame, DS_SETFONT, DS_3DLOOK.
+      {"wizard", Wizard(), "0x90C800C4", {33, 26, 222, 183}, "Vexa Installer"},
+      // The same but not visible: the system shows the folder dialog.
+      {"folder dialog", FolderDialog(), "0x80C800C4", {79, 39, 170, 163}, "Vexa Select Folder"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const vexa::DialogTemplate& dialog = c.dialog;
+    EXPECT_EQ(Hex(dialog.style), c.style);
+    EXPECT_EQ(dialog.exStyle, 0u);
+    EXPECT_EQ((std::vector<int>{dialog.x, dialog.y, dialog.cx, dialog.cy}), c.box);
+    EXPECT_EQ(dialog.menu, ResourceId(uint16_t{0}));
+    EXPECT_EQ(dialog.windowClass, ResourceId(uint16_t{0}));
+    EXPECT_EQ(dialog.caption, c.caption);
+    EXPECT_EQ(dialog.pointSize, 8);
+    EXPECT_EQ(dialog.fontName, "MS Sans Serif");
+  }
 }
 
 TEST(WizardTemplate, ControlsInTemplateOrder) {
@@ -241,20 +254,6 @@ TEST(WizardTemplate, PagesAreRunsOfConsecutiveIds) {
     for (int id = page.first; id <= page.last; id++) EXPECT_TRUE(ids.count(id)) << id;
     EXPECT_FALSE(ids.count(page.last + 1));
   }
-}
-
-TEST(FolderTemplate, FrameCaptionAndFont) {
-  vexa::DialogTemplate dialog = FolderDialog();
-  // Popup, caption, system menu, modal frame, DS_SETFONT, DS_3DLOOK; shown by the system.
-  EXPECT_EQ(Hex(dialog.style), "0x80C800C4");
-  EXPECT_EQ(dialog.exStyle, 0u);
-  EXPECT_EQ((std::vector<int>{dialog.x, dialog.y, dialog.cx, dialog.cy}),
-            (std::vector<int>{79, 39, 170, 163}));
-  EXPECT_EQ(dialog.menu, ResourceId(uint16_t{0}));
-  EXPECT_EQ(dialog.windowClass, ResourceId(uint16_t{0}));
-  EXPECT_EQ(dialog.caption, "Vexa Select Folder");
-  EXPECT_EQ(dialog.pointSize, 8);
-  EXPECT_EQ(dialog.fontName, "MS Sans Serif");
 }
 
 // Styles spelled out: WS_VISIBLE 0x10000000, WS_DISABLED 0x08000000, WS_BORDER 0x00800000,
