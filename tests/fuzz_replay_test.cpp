@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 
 #include "engine/install_run.h"
 #include "tests/fuzz/fuzz_checks.h"
+#include "tests/test_files.h"
 
 namespace {
 
@@ -21,9 +20,7 @@ std::vector<fuzzcheck::Seed> Regressions(Target target) {
   fs::path folder = fs::path(REGRESSION_DIR) / fuzzcheck::TargetName(target);
   if (!fs::exists(folder)) return inputs;
   for (const auto& entry : fs::directory_iterator(folder)) {
-    std::ifstream in(entry.path(), std::ios::binary);
-    inputs.push_back(
-        {entry.path().filename().string(), Bytes(std::istreambuf_iterator<char>(in), {})});
+    inputs.push_back({entry.path().filename().string(), testfiles::Read(entry.path())});
   }
   return inputs;
 }

@@ -7,8 +7,6 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <span>
 #include <stdexcept>
@@ -18,6 +16,7 @@
 #include "engine/archive_format.h"
 #include "pack/archive.h"
 #include "pack/pe_image.h"
+#include "tests/test_files.h"
 
 namespace {
 
@@ -27,13 +26,8 @@ namespace fs = std::filesystem;
 
 const fs::path kWindowsBuild = fs::path(SETUP_EXE).parent_path();
 
-Bytes ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 const Bytes& SetupBytes() {
-  static const Bytes bytes = ReadFile(SETUP_EXE);
+  static const Bytes bytes = testfiles::Read(SETUP_EXE);
   return bytes;
 }
 
@@ -90,7 +84,7 @@ TEST(SetupImage, ProgramsImportOnlyDllsEveryWindowsHas) {
                                kWindowsBuild / "payload" / "vxtool32.exe"};
   for (const fs::path& program : programs) {
     SCOPED_TRACE(program.string());
-    vexa::PeImage image = vexa::PeImage::Parse(ReadFile(program));
+    vexa::PeImage image = vexa::PeImage::Parse(testfiles::Read(program));
     EXPECT_EQ(image.machine(), vexa::kMachineI386);
     EXPECT_EQ(image.subsystem(), vexa::kSubsystemGui);
     EXPECT_FALSE(image.importedDlls().empty());
@@ -325,7 +319,7 @@ TEST(Icons, EachIsOne32x32SixteenColourImageAsDrawn) {
     EXPECT_TRUE(std::count(mask.begin(), mask.end(), 0x00) > 0);
 
     Bytes drawn =
-        ReadFile(kWindowsBuild / "generated" / ("vexa_icon" + std::to_string(group) + ".ico"));
+        testfiles::Read(kWindowsBuild / "generated" / ("vexa_icon" + std::to_string(group) + ".ico"));
     ASSERT_EQ(drawn.size(), 22u + kImageBytes);
     EXPECT_TRUE(Bytes(drawn.begin() + 22, drawn.end()) == image) << "not the icon make_icons drew";
     images[group - 1] = image;
@@ -348,7 +342,7 @@ std::string BareLineEnd(const Bytes& text) {
 
 TEST(Licence, IsOurCrLfTextEndingInStarsWithoutTheMarker) {
   Bytes licence = Resource(vexa::kRtRcData, 3).bytes;
-  EXPECT_TRUE(licence == ReadFile(fs::path(SOURCE_DIR) / "resources" / "licence.txt"));
+  EXPECT_TRUE(licence == testfiles::Read(fs::path(SOURCE_DIR) / "resources" / "licence.txt"));
   EXPECT_EQ(BareLineEnd(licence), "");
   const std::string ending = "\r\n***\r\n";
   ASSERT_GT(licence.size(), ending.size());
@@ -365,7 +359,7 @@ TEST(PayloadTexts, KeepCrLfLineEnds) {
   for (const char* name : {"about.txt", "history.txt", "vexa.ini", "macros.ini", "menus.ini",
                            "sites.ini", "links.ini"}) {
     SCOPED_TRACE(name);
-    Bytes text = ReadFile(fs::path(SOURCE_DIR) / "payload" / name);
+    Bytes text = testfiles::Read(fs::path(SOURCE_DIR) / "payload" / name);
     ASSERT_GT(text.size(), 2u);
     EXPECT_EQ(BareLineEnd(text), "");
     EXPECT_EQ(std::string(text.end() - 2, text.end()), "\r\n");
@@ -374,7 +368,7 @@ TEST(PayloadTexts, KeepCrLfLineEnds) {
 
 TEST(Archive, RcData4IsTheGeneratedArchiveWithItsTrailer) {
   Bytes carried = Resource(vexa::kRtRcData, 4).bytes;
-  Bytes generated = ReadFile(kWindowsBuild / "generated" / "payload.rsrc");
+  Bytes generated = testfiles::Read(kWindowsBuild / "generated" / "payload.rsrc");
   ASSERT_FALSE(generated.empty());
   EXPECT_TRUE(carried == generated);
   EXPECT_EQ(std::string(carried.end() - 6, carried.end()), "ARNI\r\n");
@@ -392,7 +386,7 @@ TEST(Archive, InstallerScanFindsItAtRcData4AndUnpacksThePayload) {
   ASSERT_EQ(scan.segments.size(), (size_t)SEGMENT_COUNT);
   for (int row = 0; row < SEGMENT_COUNT; row++) {
     SCOPED_TRACE(TargetFileTable[row]);
-    Bytes file = ReadFile(kWindowsBuild / "payload" / TargetFileTable[row]);
+    Bytes file = testfiles::Read(kWindowsBuild / "payload" / TargetFileTable[row]);
     ASSERT_FALSE(file.empty());
     EXPECT_TRUE(scan.segments[row].output == file);
   }

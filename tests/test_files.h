@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,7 @@ inline Bytes Read(const std::filesystem::path& path) {
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-inline void Write(const std::filesystem::path& path, const Bytes& bytes) {
+inline void Write(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()), (std::streamsize)bytes.size());
 }
@@ -35,9 +36,11 @@ inline Bytes Random(size_t size, uint32_t seed) {
   return bytes;
 }
 
+#ifdef VECTOR_DIR
 inline Bytes Vector(const std::string& name) {
   return Read(std::filesystem::path(VECTOR_DIR) / name);
 }
+#endif
 
 // A new empty folder under the system's temporary folder, removed with its contents.
 class TempDir {

@@ -7,8 +7,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <random>
 
@@ -19,6 +17,7 @@
 #include "engine/shared.h"
 #include "engine/wizard_link.h"
 #include "tests/fake_wizard.h"
+#include "tests/test_files.h"
 
 // The sum the installation run requires; the check sets it to the seed archive's.
 uint32_t ExpectedArchiveSum;
@@ -36,16 +35,6 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes all;
   for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
   return all;
-}
-
-Bytes ReadHost(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteHost(const fs::path& path, std::span<const uint8_t> bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), (std::streamsize)bytes.size());
 }
 
 uint32_t SizeField(std::span<const uint8_t> segment) {
@@ -207,7 +196,7 @@ std::map<std::string, Bytes> Listing(const fs::path& folder) {
     if (entry.is_directory()) {
       listing[name + "/"] = {};
     } else {
-      listing[name] = ReadHost(entry.path());
+      listing[name] = testfiles::Read(entry.path());
     }
   }
   return listing;
@@ -287,13 +276,13 @@ std::string InstallRules(std::span<const uint8_t> input, int* result) {
   if (earlier) {
     fs::create_directories(destination);
     for (int row = 0; row < SEGMENT_COUNT; row++) {
-      WriteHost(destination / TargetFileTable[row], EarlierFile(row));
+      testfiles::Write(destination / TargetFileTable[row], EarlierFile(row));
     }
     fs::permissions(destination / TargetFileTable[3], fs::perms::owner_write,
                     fs::perm_options::remove);
-    if (backupBlocked) WriteHost(destination / "backup", Text("not a folder"));
+    if (backupBlocked) testfiles::Write(destination / "backup", Text("not a folder"));
   }
-  WriteHost(RunArea::Host(kCarrier), carrier);
+  testfiles::Write(RunArea::Host(kCarrier), carrier);
   FsUseCarrier(kCarrier);
   ExpectedArchiveSum = SeedArchive().sum;
 
@@ -437,7 +426,7 @@ std::vector<Seed> Seeds(Target target, const std::string& vectorDir) {
     std::error_code missing;
     for (const auto& entry : fs::directory_iterator(vectorDir, missing)) {
       if (entry.path().extension() == ".lzh") {
-        seeds.push_back({"vector_" + entry.path().stem().string(), ReadHost(entry.path())});
+        seeds.push_back({"vector_" + entry.path().stem().string(), testfiles::Read(entry.path())});
       }
     }
     for (size_t row = 0; row < archive.segments.size(); row++) {
