@@ -7,22 +7,13 @@
 
 static const char SETTINGS_EXTENSION[] = ".ini";
 
-static int Contains(const char* text, const char* part) {
-  for (; *text != '\0'; text++) {
-    int k = 0;
-    while (part[k] != '\0' && text[k] == part[k]) k++;
-    if (part[k] == '\0') return 1;
-  }
-  return 0;
-}
-
 // A settings file by its own name; the folders above it do not count.
 static int IsSettingsFile(const char* target) {
   char name[2 * SPLIT_PART_SIZE];
   SplitPath(target);
   CopyText(name, sizeof name, splitBaseName);
   AppendText(name, sizeof name, splitExtension);
-  return Contains(name, SETTINGS_EXTENSION);
+  return ContainsText(name, SETTINGS_EXTENSION);
 }
 
 int PrepareTarget(const char* target) {

@@ -52,7 +52,7 @@ void ResetRun(void) {
   Run.sumWeight = 1;
   Run.createdDestination = 0;
   for (int row = 0; row < SEGMENT_COUNT; row++) {
-    Run.wroteRow[row] = Run.movedRow[row] = Run.clearCacheRow[row] = 0;
+    Run.wroteRow[row] = Run.movedRow[row] = 0;
   }
   Run.stepRunning = 0;
   AbortPending = 0;
@@ -110,9 +110,10 @@ int OpenCarrier(void) {
 
 int StepWanted(void) { return Run.carrierStream != NULL && !Run.stepRunning; }
 
-// Writes the held-back marker bytes into the temporary file.
-static void WriteHeldBack(void) {
-  for (int k = 0; k < Run.matchLength; k++) WriteByte((unsigned char)Run.segmentMarker[k], Run.tempStream);
+// Writes the first count marker bytes, held back while they might begin a marker, into the
+// temporary file.
+static void WriteHeldBack(int count) {
+  for (int k = 0; k < count; k++) WriteByte((unsigned char)Run.segmentMarker[k], Run.tempStream);
 }
 
 // Finds the temporary file's path: the system's temporary folder, or the fallback when
@@ -125,8 +126,11 @@ static void ChooseTempPath(void) {
   }
 }
 
+// What a completed marker leaves the scan to do, besides the run's own results.
+enum { SCAN_GOES_ON = -1, ARCHIVE_COMPLETE = -2 };
+
 // A marker completed: ends the segment being copied, if any, and opens the next one.
-// Returns 1 to go on scanning, RUN_MORE when the archive is complete, or the failure.
+// Returns SCAN_GOES_ON, ARCHIVE_COMPLETE, or the failure.
 static int MarkerFound(void) {
   if (Run.tempStream != NULL) {
     CloseStream(&Run.tempStream);
@@ -136,7 +140,7 @@ static int MarkerFound(void) {
       CloseStream(&Run.carrierStream);
       return result == 2 ? RUN_RETRY_OPTIONS : RUN_FAILED;
     }
-    if (Run.segmentIndex >= SEGMENT_COUNT) return RUN_MORE;
+    if (Run.segmentIndex >= SEGMENT_COUNT) return ARCHIVE_COMPLETE;
   }
   ShowScanStatus();
   ChooseTempPath();
@@ -147,7 +151,7 @@ static int MarkerFound(void) {
     return RUN_FAILED;
   }
   Run.matchLength = 0;
-  return 1;
+  return SCAN_GOES_ON;
 }
 
 static int ScanBytes(void) {
@@ -156,20 +160,16 @@ static int ScanBytes(void) {
     Run.currentByte = byte;
     if (byte < 0) return StepFinish();
     if (Run.tempStream != NULL) FoldArchiveSum(&Run.archiveSum, &Run.sumWeight, byte);
-    if (byte == (unsigned char)Run.segmentMarker[Run.matchLength]) {
-      Run.matchLength++;
-      if (Run.matchLength == MARKER_LENGTH) {
-        int result = MarkerFound();
-        if (result == RUN_MORE) return StepFinish();
-        if (result != 1) return result;
-      }
-    } else {
-      // The mismatching byte is not compared with the marker's first byte again.
-      if (Run.tempStream != NULL) {
-        WriteHeldBack();
-        WriteByte(byte, Run.tempStream);
-      }
-      Run.matchLength = 0;
+    int held = Run.matchLength;
+    Run.matchLength = MatchMarkerByte(Run.segmentMarker, held, byte);
+    if (Run.matchLength == MARKER_LENGTH) {
+      int result = MarkerFound();
+      if (result == ARCHIVE_COMPLETE) return StepFinish();
+      if (result != SCAN_GOES_ON) return result;
+    } else if (Run.matchLength == 0 && Run.tempStream != NULL) {
+      // A mismatch releases the held-back bytes before the byte itself.
+      WriteHeldBack(held);
+      WriteByte(byte, Run.tempStream);
     }
     if (++Run.stepCount > STEP_BUDGET) {
       DrawInstallBar(NULL, Run.carrierStream);
@@ -193,7 +193,7 @@ static int StepFinish(void) {
   CloseStream(&Run.carrierStream);
   if (Run.tempStream != NULL && Run.segmentIndex < SEGMENT_COUNT) {
     // The file ended inside a segment: what was held back belongs to it.
-    WriteHeldBack();
+    WriteHeldBack(Run.matchLength);
     CloseStream(&Run.tempStream);
     int result = ExtractSegment(Run.tempPath);
     DeleteTwice(Run.tempPath);
@@ -201,12 +201,12 @@ static int StepFinish(void) {
   }
   if (Run.archiveSum == ExpectedArchiveSum) {
     // The help caches go only once the run has succeeded: after a rollback the earlier
-    // help files are back, and their caches still belong to them.
-    for (int row = 0; row < SEGMENT_COUNT; row++) {
-      if (Run.clearCacheRow[row]) {
+    // help files are back, and their caches still belong to them. A help file this run
+    // wrote has been decoded whole by now.
+    for (int row = 2; row <= 3; row++) {
+      if (Run.wroteRow[row]) {
         TargetPath(Run.targetPath, row);
         ClearHelpCache(Run.targetPath, row);
-        Run.clearCacheRow[row] = 0;
       }
     }
     return RUN_DONE;
@@ -230,7 +230,6 @@ int ExtractSegment(const char* tempFile) {
   }
   if (prepared != PREPARE_WRITE) return prepared;
   if (!DecodeSegmentFile(tempFile, Run.targetPath)) return 0;
-  if (Run.segmentIndex == 2 || Run.segmentIndex == 3) Run.clearCacheRow[Run.segmentIndex] = 1;
   Run.segmentIndex++;
   return 1;
 }
@@ -253,7 +252,7 @@ void AbandonRun(void) {
     TargetPath(workText, row);
     if (Run.wroteRow[row]) DeleteTwice(workText);
     if (Run.movedRow[row]) RestoreFromBackup(row);
-    Run.wroteRow[row] = Run.movedRow[row] = Run.clearCacheRow[row] = 0;
+    Run.wroteRow[row] = Run.movedRow[row] = 0;
   }
   Run.segmentIndex = 0;
   if (Run.createdDestination) {

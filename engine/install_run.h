@@ -41,7 +41,6 @@ struct InstallRun {
   // What this run did to each row, so the rollback undoes exactly that.
   uint8_t wroteRow[SEGMENT_COUNT];  // the target was created or overwritten
   uint8_t movedRow[SEGMENT_COUNT];  // an earlier file was moved into the backup folder
-  uint8_t clearCacheRow[SEGMENT_COUNT];  // a help file was written: its cache goes at success
   int stepRunning;                  // a step is inside RunStep (maybe in a message box)
 };
 

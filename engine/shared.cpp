@@ -45,6 +45,16 @@ int AppendText(char* buffer, int size, const char* text) {
   return 1;
 }
 
+int ContainsText(const char* text, const char* part) {
+  for (; *text != '\0'; text++) {
+    int k = 0;
+    while (part[k] != '\0' && text[k] == part[k]) k++;
+    if (part[k] == '\0') return 1;
+  }
+  return *part == '\0';
+}
+
+
 // Copies count characters of text into a part buffer.
 static void CopyPart(char* part, int size, const char* text, int count) {
   int n = 0;

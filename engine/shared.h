@@ -48,3 +48,6 @@ void LowerCase(char* text);
 int CopyText(char* buffer, int size, const char* text);
 int AppendText(char* buffer, int size, const char* text);
 int TextLength(const char* text);
+
+// Whether text contains part (case-sensitive).
+int ContainsText(const char* text, const char* part);

@@ -4,15 +4,6 @@
 
 static const char PRODUCT_FOLDER[] = "vexa";
 
-int ContainsText(const char* text, const char* part) {
-  for (; *text != '\0'; text++) {
-    int k = 0;
-    while (part[k] != '\0' && text[k] == part[k]) k++;
-    if (part[k] == '\0') return 1;
-  }
-  return *part == '\0';
-}
-
 void CompleteFolderName(char* text, int size, const char* ownPath) {
   int length = TextLength(text);
   LowerCase(text);

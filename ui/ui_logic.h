@@ -52,6 +52,3 @@ int NewShellFor(uint32_t version);
 // Copies the licence resource (no terminator of its own) into buffer and ends it at the
 // first "***".
 void CutLicence(char* buffer, int size, const char* resource, uint32_t resourceSize);
-
-// Whether text contains part.
-int ContainsText(const char* text, const char* part);
