@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -182,22 +183,17 @@ int Pack(const Options& options) {
       written.push_back('\n');
     }
     PendingFile out(options.output, written);
-    std::vector<uint8_t> headerText;
+    std::optional<PendingFile> header;
     if (!options.header.empty()) {
       std::string text =
           "// Written by vexa-pack with the archive it belongs to; do not edit.\n"
           "#pragma once\n"
           "#define EXPECTED_ARCHIVE_SUM " + Hex(archive.sum) + "u /* " + std::to_string(archive.sum) + " */\n"
           "#define ARCHIVE_SIZE " + std::to_string(archive.bytes.size()) + "\n";
-      headerText.assign(text.begin(), text.end());
+      header.emplace(options.header, std::vector<uint8_t>(text.begin(), text.end()));
     }
-    if (!options.header.empty()) {
-      PendingFile header(options.header, headerText);
-      out.Commit();
-      header.Commit();
-    } else {
-      out.Commit();
-    }
+    out.Commit();
+    if (header) header->Commit();
     return EXIT_OK;
   });
 }
