@@ -27,6 +27,14 @@ Bytes ReadFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
+// A reference encoding or its decoded data; a missing file fails the test with its path.
+Bytes VectorFile(const std::string& name) {
+  std::string path = std::string(VECTOR_DIR) + "/" + name;
+  Bytes bytes = ReadFile(path);
+  if (bytes.empty()) ADD_FAILURE() << "missing test data " << path;
+  return bytes;
+}
+
 // Per process: the test runner may run several of these programs at once.
 std::string TempPath(const std::string& name) {
   std::string file = "vexa_decoder_test_" + std::to_string(getpid()) + "_" + name;
@@ -65,9 +73,9 @@ const char* const kVectors[] = {"one_byte", "three_bytes", "run200",    "short_t
 class ReferenceVector : public testing::TestWithParam<const char*> {};
 
 TEST_P(ReferenceVector, DecodesByteExactlyReadingOneBytePastTheEnd) {
-  std::string base = std::string(VECTOR_DIR) + "/" + GetParam();
-  Bytes encoded = ReadFile(base + ".lzh"), expected = ReadFile(base + ".bin");
-  ASSERT_FALSE(encoded.empty()) << "missing vector " << base;
+  std::string base = GetParam();
+  Bytes encoded = VectorFile(base + ".lzh"), expected = VectorFile(base + ".bin");
+  ASSERT_FALSE(encoded.empty() || expected.empty());
   DecodeResult result = Decode(encoded);
   EXPECT_EQ(result.ok, 1);
   EXPECT_EQ(result.output, expected);
@@ -75,7 +83,7 @@ TEST_P(ReferenceVector, DecodesByteExactlyReadingOneBytePastTheEnd) {
 }
 
 TEST_P(ReferenceVector, FailsWhenTheLastCompressedByteIsMissing) {
-  Bytes encoded = ReadFile(std::string(VECTOR_DIR) + "/" + GetParam() + ".lzh");
+  Bytes encoded = VectorFile(std::string(GetParam()) + ".lzh");
   ASSERT_GT(encoded.size(), 4u);
   encoded.pop_back();
   EXPECT_EQ(Decode(encoded).ok, 0);
@@ -101,7 +109,8 @@ TEST(DecoderHeader, UnusableHeadersFailWithoutWriting) {
 
 TEST(DecoderInput, DamagedSizeFieldStopsSoonInsteadOfWritingGarbage) {
   // one_byte.lzh claims a gigabyte: the stream runs out after a handful of symbols.
-  Bytes encoded = ReadFile(std::string(VECTOR_DIR) + "/one_byte.lzh");
+  Bytes encoded = VectorFile("one_byte.lzh");
+  ASSERT_GE(encoded.size(), 4u);
   encoded[3] = 0x40;
   DecodeResult result = Decode(encoded);
   EXPECT_EQ(result.ok, 0);
@@ -110,7 +119,9 @@ TEST(DecoderInput, DamagedSizeFieldStopsSoonInsteadOfWritingGarbage) {
 
 TEST(DecoderOutput, WriteFailureReturnsFalse) {
   std::string in = TempPath("in"), out = TempPath("readonly");
-  WriteFile(in, ReadFile(std::string(VECTOR_DIR) + "/text300k.lzh"));
+  Bytes encoded = VectorFile("text300k.lzh");
+  ASSERT_FALSE(encoded.empty());
+  WriteFile(in, encoded);
   WriteFile(out, {});
   FILE* input = fopen(in.c_str(), "rb");
   FILE* output = fopen(out.c_str(), "rb");  // writes to a read-only stream fail
@@ -141,7 +152,8 @@ TEST(DecoderProgress, RedrawsOnlyWhenWrittenLandsOnAMultipleOfStep) {
       {3, {}},                        // step 66: every multiple is stepped over
       {100, {200}},                   // step 2: 1, 61, 121, 181 are odd; 200 is even
   };
-  Bytes encoded = ReadFile(std::string(VECTOR_DIR) + "/run200.lzh");
+  Bytes encoded = VectorFile("run200.lzh");
+  ASSERT_FALSE(encoded.empty());
   for (const auto& c : cases) {
     drawn.clear();
     finished = 0;

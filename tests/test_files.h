@@ -10,6 +10,7 @@
 #include <iterator>
 #include <random>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,13 @@ inline Bytes Random(size_t size, uint32_t seed) {
 }
 
 #ifdef VECTOR_DIR
+// A reference encoding or its decoded data. A missing file throws, so the test that needs
+// it fails with the path instead of working on nothing.
 inline Bytes Vector(const std::string& name) {
-  return Read(std::filesystem::path(VECTOR_DIR) / name);
+  std::filesystem::path path = std::filesystem::path(VECTOR_DIR) / name;
+  if (!std::filesystem::is_regular_file(path))
+    throw std::runtime_error("missing test data " + path.string());
+  return Read(path);
 }
 #endif
 
