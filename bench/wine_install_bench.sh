@@ -10,23 +10,20 @@ work=$build/wine-install-bench
 mkdir -p "$work"
 "$build/bench/make_bench_payload" "$work/payload" >/dev/null
 
-cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/windows/CMakeCache.txt"; }
-cmake -S "$source" -B "$work/windows-build" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$source/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release \
-  -DVEXA_PACK="$(cache VEXA_PACK)" -DVEXA_MAKE_ICONS="$(cache VEXA_MAKE_ICONS)" \
-  -DVEXA_MAKE_HELP="$(cache VEXA_MAKE_HELP)" -DVEXA_VECTOR_DIR="$(cache VEXA_VECTOR_DIR)" \
+# A release build of its own around that payload (the tool and the installer, no tests).
+cmake -S "$source" -B "$work/build" -G Ninja -DBUILD_TESTING=OFF \
   -DVEXA_PAYLOAD_DIR="$work/payload" >/dev/null
-ninja -C "$work/windows-build" vexa-setup >/dev/null
+ninja -C "$work/build" windows >/dev/null
 
 # The walk finds its programs in BUILD/windows: the test programs of the main build, and
 # the benchmark's installer.
 mkdir -p "$work/walk/windows"
 cp "$build"/windows/*.exe "$work/walk/windows/"
 cp -r "$build/windows/payload" "$work/walk/windows/" 2>/dev/null || true
-setup=$work/windows-build/vexa-setup.exe
+setup=$work/build/windows/vexa-setup.exe
 cp "$setup" "$work/walk/windows/vexa-setup.exe"
 
-rsrc=$work/windows-build/generated/payload.rsrc
+rsrc=$work/build/windows/generated/payload.rsrc
 size=$(stat -c %s "$setup")
 closing=$(grep -a -b -o ARNI "$setup" | sed -n 12p | cut -d: -f1)
 steps=$(( (closing + 4 + 10000) / 10001 ))

@@ -72,7 +72,8 @@ ExternalProject_Add(windows
         -DVEXA_PACK=$<TARGET_FILE:vexa-pack>
         -DVEXA_MAKE_ICONS=$<TARGET_FILE:make_icons>
         -DVEXA_MAKE_HELP=$<TARGET_FILE:make_help>
-        -DVEXA_VECTOR_DIR=${VEXA_VECTOR_DIR}
+        -DVEXA_PAYLOAD_DIR=${VEXA_PAYLOAD_DIR}
+        -DBUILD_TESTING=${BUILD_TESTING}
         -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
     DEPENDS vexa-pack make_icons make_help
     BUILD_ALWAYS ON
@@ -80,9 +81,13 @@ ExternalProject_Add(windows
     USES_TERMINAL_BUILD ON)
 
 # Two builds from the same sources and payload give the same installer, byte for byte.
+# A build configured with a payload folder of its own carries exactly that payload.
 if(BUILD_TESTING)
   add_test(NAME reproducible_carrier
       COMMAND ${CMAKE_SOURCE_DIR}/tools/check-reproducible.sh ${CMAKE_BINARY_DIR})
+  add_test(NAME payload_option
+      COMMAND ${CMAKE_SOURCE_DIR}/tests/payload_option_test.sh ${CMAKE_SOURCE_DIR})
+  set_tests_properties(payload_option PROPERTIES LABELS slow TIMEOUT 900)
 endif()
 
 # The real installer under Wine on a private X display, driven like a user would.

@@ -16,7 +16,6 @@ target_link_libraries(vexa_engine PUBLIC vexa_codec)
 target_compile_options(vexa_engine PRIVATE ${WIN_FLAGS} -Os)
 
 # The payload: eleven files from VEXA_PAYLOAD_DIR, or the demo payload built here.
-set(VEXA_PAYLOAD_DIR "" CACHE PATH "Folder with the eleven payload files; empty: the demo payload")
 include(payload/demo_payload.cmake)
 if(VEXA_PAYLOAD_DIR)
   set(PAYLOAD_DIR ${VEXA_PAYLOAD_DIR})
@@ -66,6 +65,11 @@ add_custom_command(TARGET vexa-setup POST_BUILD
 
 # The programs that drive and stand in around the installer in the Wine tests.
 include(tests/wine/windows_parts.cmake)
+
+option(BUILD_TESTING "Build the engine tests for Windows" ON)
+if(NOT BUILD_TESTING)
+  return()
+endif()
 
 add_library(vexa_writer STATIC ${WRITER_SOURCES})
 target_link_libraries(vexa_writer PUBLIC vexa_codec)

@@ -11,7 +11,7 @@ cmake -S "$source" -B "$other" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$source/cmake/mingw-i686.cmake" \
   -DCMAKE_BUILD_TYPE="$(cache CMAKE_BUILD_TYPE)" \
   -DVEXA_PACK="$(cache VEXA_PACK)" -DVEXA_MAKE_ICONS="$(cache VEXA_MAKE_ICONS)" \
-  -DVEXA_MAKE_HELP="$(cache VEXA_MAKE_HELP)" -DVEXA_VECTOR_DIR="$(cache VEXA_VECTOR_DIR)" \
+  -DVEXA_MAKE_HELP="$(cache VEXA_MAKE_HELP)" \
   -DVEXA_PAYLOAD_DIR="$(cache VEXA_PAYLOAD_DIR)" >/dev/null
 ninja -C "$other" vexa-setup >/dev/null
 if cmp "$build/windows/vexa-setup.exe" "$other/vexa-setup.exe"; then
