@@ -98,6 +98,11 @@ include(tests/wine/wine_tests.cmake)
 if(BUILD_TESTING)
   set(WINE_TEST_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   add_test(NAME wine.engine_tests
-      COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-run.sh ${WINE_TEST_PREFIX}
+      COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-run.sh ${CMAKE_BINARY_DIR} ${WINE_TEST_PREFIX}
               ${CMAKE_BINARY_DIR}/windows/engine_tests.exe)
+  set_tests_properties(wine.engine_tests PROPERTIES LABELS wine)
+  # What makes Wine run under qemu-user where the host cannot execute 32-bit code.
+  add_test(NAME wine.emulated_road_fixes
+      COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-emulated/check.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(wine.emulated_road_fixes PROPERTIES LABELS wine)
 endif()

@@ -13,6 +13,11 @@ echo "built $setup ($(stat -c %s "$setup") bytes); archive check: build/windows/
 if [ -z "${DISPLAY:-}" ]; then
   exec build/wine_walk build
 fi
+# Where the host cannot execute 32-bit code, Wine runs under qemu-user (tools/wine-road.sh).
+mapfile -t road < <(tools/wine-road.sh build)
+[ ${#road[@]} -ge 1 ] || exit 1
+echo "${road[0]}"
+[ -z "${road[1]:-}" ] || PATH=${road[1]}:$PATH
 # A prefix of its own, so the user's own Wine setup is left alone.
 prefix=$PWD/build/wineprefix-run
 export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs everything the build and the tests need on Debian 12 (run as root).
+# Installs everything the build and the tests need on Debian 12 (run as root). qemu-user
+# and gcc-multilib carry Wine where the host cannot execute 32-bit code (tools/wine-road.sh);
+# they are installed everywhere, so that road is tested on every host.
 # Idempotent: when every package is present it prints nothing and exits 0.
 set -euo pipefail
 
@@ -7,7 +9,8 @@ native_pkgs=(cmake ninja-build g++ make pkg-config
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   googletest libgtest-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev clang-tidy cppcheck valgrind
-  xvfb xdotool imagemagick osslsigncode openssl)
+  xvfb xdotool imagemagick osslsigncode openssl
+  qemu-user gcc-multilib)
 wine_pkgs=(wine wine32:i386 wine64)
 
 installed() { dpkg-query -W -f='${Status}\n' "$1" 2>/dev/null | grep -q '^install ok installed$'; }

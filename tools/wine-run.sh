@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# wine-run.sh PREFIX PROGRAM [ARGS...]: runs a console test program under 32-bit Wine in
-# the given prefix, booting the prefix first when it does not exist yet.
+# wine-run.sh BUILD PREFIX PROGRAM [ARGS...]: runs a console test program under 32-bit Wine
+# in the given prefix, on this host's road (tools/wine-road.sh), booting the prefix first
+# when it does not exist yet.
 set -euo pipefail
-prefix=$1; shift
+build=$1 prefix=$2; shift 2
+mapfile -t road < <("$(dirname "$0")/wine-road.sh" "$build")
+[ ${#road[@]} -ge 1 ] || exit 1
+echo "${road[0]}"
+[ -z "${road[1]:-}" ] || PATH=${road[1]}:$PATH
 export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
 (

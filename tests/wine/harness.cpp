@@ -149,6 +149,31 @@ std::string WineVersion() {
 
 }  // namespace
 
+void EnterWineRoad(const BuildPaths& paths) {
+  static bool entered = false;
+  if (entered) return;
+  std::string command = "'" + (paths.source / "tools/wine-road.sh").string() + "' '" +
+                        paths.build.string() + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) throw HarnessError("cannot start " + command);
+  std::string out;
+  char buffer[512];
+  while (fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
+  int status = pclose(pipe);
+  size_t newline = out.find('\n');
+  if (status != 0 || newline == std::string::npos)
+    throw HarnessError("tools/wine-road.sh could not prepare Wine (exit status " +
+                       std::to_string(status) + ")");
+  std::string road = out.substr(0, newline);
+  std::string bin = Trim(out.substr(newline + 1));
+  fprintf(stderr, "%s\n", road.c_str());
+  if (!bin.empty()) {
+    const char* path = getenv("PATH");
+    setenv("PATH", (bin + ":" + (path != nullptr ? path : "/usr/bin:/bin")).c_str(), 1);
+  }
+  entered = true;
+}
+
 BuildPaths BuildPaths::FromBuild() {
   BuildPaths p;
   const char* override = getenv("VEXA_WINE_UI_BUILD_DIR");
@@ -291,6 +316,7 @@ bool Xvfb::Screenshot(const fs::path& file) const {
 }
 
 fs::path EnsureTemplatePrefix(const BuildPaths& paths, const std::string& display) {
+  EnterWineRoad(paths);
   fs::create_directories(paths.work);
   fs::path templateDir = paths.work / "template";
   fs::path stamp = templateDir / "vexa-template.stamp";

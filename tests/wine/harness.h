@@ -97,6 +97,11 @@ struct Control {
 };
 
 
+// Chooses how this host runs 32-bit Wine (natively, or under qemu-user where it cannot
+// execute 32-bit code), says so in one line on stderr and puts that road's programs first
+// on PATH for every Wine process started later. Once per process.
+void EnterWineRoad(const BuildPaths& paths);
+
 // The template prefix, booted once per build folder and shared by every session.
 fs::path EnsureTemplatePrefix(const BuildPaths& paths, const std::string& display);
 
