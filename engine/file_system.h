@@ -23,7 +23,8 @@ unsigned FsTempFolder(char* buffer, unsigned size);
 // text is cut at size - 1 characters.
 unsigned FsOwnPath(char* buffer, unsigned size);
 
-// Opens a byte stream ("rb" or "wb"); null on failure.
+// Opens a byte stream ("rb" or "wb") that no other process may write while it is open;
+// null on failure.
 FILE* FsOpen(const char* path, const char* mode);
 
 // Tests run the engine over carriers that are not the test program itself.

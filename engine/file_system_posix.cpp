@@ -21,6 +21,7 @@ namespace {
 std::string root = "/tmp/vexa-root";
 std::string carrier;
 long failWriteAfter = -1;  // bytes a target may take before writes fail, -1: no limit
+bool failWriteOnce = false;
 std::string failWritePattern;
 
 bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR) == 0; }
@@ -29,10 +30,16 @@ bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR) == 0;
 struct LimitedStream {
   FILE* file;
   long left;
+  bool once;
 };
 
 ssize_t LimitedWrite(void* cookie, const char* data, size_t size) {
   LimitedStream* s = (LimitedStream*)cookie;
+  if (s->once && s->left >= 0 && (long)size > s->left) {
+    s->left = -1;  // this write is lost; the next ones go through
+    errno = EIO;
+    return -1;
+  }
   if (s->left >= 0 && (long)size > s->left) {
     size_t part = (size_t)s->left;
     if (part > 0) fwrite(data, 1, part, s->file);
@@ -75,9 +82,10 @@ std::string FsHostPath(const char* path) {
 
 void FsPosixSetRoot(const char* folder) { root = folder; }
 
-void FsPosixFailWrites(const char* nameContains, long afterBytes) {
+void FsPosixFailWrites(const char* nameContains, long afterBytes, bool once) {
   failWritePattern = nameContains == nullptr ? "" : nameContains;
   failWriteAfter = afterBytes;
+  failWriteOnce = once;
 }
 
 int FsExists(const char* path) {
@@ -170,7 +178,12 @@ FILE* FsOpen(const char* path, const char* mode) {
   if (file == nullptr || !writing || failWriteAfter < 0) return file;
   if (failWritePattern.empty() || host.find(failWritePattern) == std::string::npos) return file;
   static const cookie_io_functions_t limited = {nullptr, LimitedWrite, nullptr, LimitedClose};
-  FILE* stream = fopencookie(new LimitedStream{file, failWriteAfter}, mode, limited);
-  if (stream == nullptr) fclose(file);
+  FILE* stream = fopencookie(new LimitedStream{file, failWriteAfter, failWriteOnce}, mode, limited);
+  if (stream == nullptr) {
+    fclose(file);
+    return nullptr;
+  }
+  // Small writes, so that a lost one leaves a hole inside a segment, not a whole segment.
+  setvbuf(stream, nullptr, _IOFBF, 64);
   return stream;
 }

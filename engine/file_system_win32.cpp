@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <share.h>
 
 #include "engine/file_system.h"
 #include "engine/shared.h"
@@ -35,6 +36,8 @@ unsigned FsOwnPath(char* buffer, unsigned size) {
   return GetModuleFileNameA(NULL, buffer, size);
 }
 
-FILE* FsOpen(const char* path, const char* mode) { return fopen(path, mode); }
+// No other process may write a file while the run has it open: a second installer started
+// at the same time fails to open the temporary file instead of writing into this one's.
+FILE* FsOpen(const char* path, const char* mode) { return _fsopen(path, mode, _SH_DENYWR); }
 
 void FsUseCarrier(const char* path) { CopyText(carrierOverride, sizeof carrierOverride, path); }

@@ -28,6 +28,14 @@ static void RemoveFolderTwice(const char* path) {
   if (!FsRemoveFolder(path)) FsRemoveFolder(path);
 }
 
+// Deletes the temporary file if this run made it; one that another installer holds under
+// the same name is not ours to delete.
+static void DeleteTempFile(void) {
+  if (!Run.tempCreated) return;
+  DeleteTwice(Run.tempPath);
+  Run.tempCreated = 0;
+}
+
 static void CloseStream(FILE** stream) {
   if (*stream != NULL) {
     fclose(*stream);
@@ -55,6 +63,7 @@ void ResetRun(void) {
     Run.wroteRow[row] = Run.movedRow[row] = 0;
   }
   Run.stepRunning = 0;
+  Run.tempCreated = 0;
   AbortPending = 0;
   InstallBarFill = 0;
   CarrierSize = 0;
@@ -111,9 +120,29 @@ int OpenCarrier(void) {
 int StepWanted(void) { return Run.carrierStream != NULL && !Run.stepRunning; }
 
 // Writes the first count marker bytes, held back while they might begin a marker, into the
-// temporary file.
-static void WriteHeldBack(int count) {
-  for (int k = 0; k < count; k++) WriteByte((unsigned char)Run.segmentMarker[k], Run.tempStream);
+// temporary file; 0 when a write failed.
+static int WriteHeldBack(int count) {
+  for (int k = 0; k < count; k++) {
+    if (WriteByte((unsigned char)Run.segmentMarker[k], Run.tempStream) == EOF) return 0;
+  }
+  return 1;
+}
+
+// Closes the finished temporary file; 0 when its last bytes did not reach the disk.
+static int CloseTempFile(void) {
+  int ok = fclose(Run.tempStream) == 0;
+  Run.tempStream = NULL;
+  return ok;
+}
+
+// A write to the temporary file failed: it no longer holds the segment's bytes (a full
+// disk cuts it, a write that fails once leaves a hole), so the run stops here, as when the
+// file cannot be opened. The caller's AbandonRun rolls back.
+static int TempFileFailed(void) {
+  ShowErrorBox(TEXT_ERROR_EXTRACT, CAPTION_ERROR_11);
+  CloseStream(&Run.tempStream);
+  CloseStream(&Run.carrierStream);
+  return RUN_FAILED;
 }
 
 // Finds the temporary file's path: the system's temporary folder, or the fallback when
@@ -133,9 +162,9 @@ enum { SCAN_GOES_ON = -1, ARCHIVE_COMPLETE = -2 };
 // Returns SCAN_GOES_ON, ARCHIVE_COMPLETE, or the failure.
 static int MarkerFound(void) {
   if (Run.tempStream != NULL) {
-    CloseStream(&Run.tempStream);
+    if (!CloseTempFile()) return TempFileFailed();
     int result = ExtractSegment(Run.tempPath);
-    DeleteTwice(Run.tempPath);
+    DeleteTempFile();
     if (result != 1) {
       CloseStream(&Run.carrierStream);
       return result == 2 ? RUN_RETRY_OPTIONS : RUN_FAILED;
@@ -145,6 +174,7 @@ static int MarkerFound(void) {
   ShowScanStatus();
   ChooseTempPath();
   Run.tempStream = FsOpen(Run.tempPath, "wb");
+  Run.tempCreated = Run.tempStream != NULL;
   if (Run.tempStream == NULL) {
     ShowErrorBox(TEXT_ERROR_EXTRACT, CAPTION_ERROR_11);
     CloseStream(&Run.carrierStream);
@@ -168,8 +198,7 @@ static int ScanBytes(void) {
       if (result != SCAN_GOES_ON) return result;
     } else if (Run.matchLength == 0 && Run.tempStream != NULL) {
       // A mismatch releases the held-back bytes before the byte itself.
-      WriteHeldBack(held);
-      WriteByte(byte, Run.tempStream);
+      if (!WriteHeldBack(held) || WriteByte(byte, Run.tempStream) == EOF) return TempFileFailed();
     }
     if (++Run.stepCount > STEP_BUDGET) {
       DrawInstallBar(NULL, Run.carrierStream);
@@ -193,10 +222,10 @@ static int StepFinish(void) {
   CloseStream(&Run.carrierStream);
   if (Run.tempStream != NULL && Run.segmentIndex < SEGMENT_COUNT) {
     // The file ended inside a segment: what was held back belongs to it.
-    WriteHeldBack(Run.matchLength);
-    CloseStream(&Run.tempStream);
+    int written = WriteHeldBack(Run.matchLength);
+    if (!CloseTempFile() || !written) return TempFileFailed();
     int result = ExtractSegment(Run.tempPath);
-    DeleteTwice(Run.tempPath);
+    DeleteTempFile();
     if (result != 1) return result == 2 ? RUN_RETRY_OPTIONS : RUN_FAILED;
   }
   if (Run.archiveSum == ExpectedArchiveSum) {
@@ -235,19 +264,20 @@ int ExtractSegment(const char* tempFile) {
 }
 
 // Puts an earlier file that this run moved into the backup folder back in its place,
-// leaving the copy in the backup folder.
+// leaving the copy in the backup folder. A folder that stood in a target's place cannot be
+// copied; it is moved back instead, so it is never left only inside the backup folder.
 static void RestoreFromBackup(int row) {
   char backupPath[FOLDER_TEXT_SIZE];
   CopyText(backupPath, sizeof backupPath, Run.backupFolder);
   if (!AppendText(backupPath, sizeof backupPath, TargetFileTable[row])) return;
   TargetPath(workText, row);
-  FsCopy(backupPath, workText);
+  if (!FsCopy(backupPath, workText)) FsMove(backupPath, workText);
 }
 
 void AbandonRun(void) {
   CloseStream(&Run.tempStream);
   CloseStream(&Run.carrierStream);
-  DeleteTwice(Run.tempPath);
+  DeleteTempFile();
   for (int row = SEGMENT_COUNT - 1; row >= 0; row--) {
     TargetPath(workText, row);
     if (Run.wroteRow[row]) DeleteTwice(workText);

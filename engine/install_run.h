@@ -42,6 +42,7 @@ struct InstallRun {
   uint8_t wroteRow[SEGMENT_COUNT];  // the target was created or overwritten
   uint8_t movedRow[SEGMENT_COUNT];  // an earlier file was moved into the backup folder
   int stepRunning;                  // a step is inside RunStep (maybe in a message box)
+  int tempCreated;                  // tempPath names a file this run created and not deleted
 };
 
 extern InstallRun Run;

@@ -553,6 +553,32 @@ TEST_F(InstallRunTest, FailedUpgradeLeavesTheEarlierInstallationInPlace) {
   }
 }
 
+// With backups on, a folder named like a target is moved into the backup folder like a
+// file; a failed run must put it back in its place, with what it holds.
+TEST_F(InstallRunTest, FolderInATargetsPlaceIsPutBackByTheRollback) {
+  std::vector<Bytes> files = Payload(19);
+  std::string dest = area.Win("vexa");
+  fs::create_directories(Area::Host(dest + "\\about.txt"));
+  fs::create_directories(Area::Host(dest + "\\vexa.ini"));
+  WriteAt(dest + "\\vexa.ini\\notes.txt", TextBytes("the user's notes"));
+  Listing before = ListAt(dest);
+  vexa::Archive archive = vexa::BuildArchive(files);
+  UseCarrier(CarrierAround(archive.bytes), archive.sum + 1);
+  MakeBackups = 1;
+  RunResult run = Install(dest);
+  EXPECT_EQ(Join(run.captions), "Vexa Installation Error [13]; ");
+  Listing after = ListAt(dest);
+  for (auto& [name, entry] : before) {
+    ASSERT_TRUE(after.count(name)) << name << " is not back in its place";
+    EXPECT_TRUE(after[name] == entry) << name;
+  }
+  for (auto& [name, entry] : after) {
+    if (name == "backup") continue;
+    EXPECT_TRUE(before.count(name)) << "left behind: " << name;
+  }
+  ExpectNoTempFile();
+}
+
 TEST_F(InstallRunTest, BackupFolderThatCannotBeCreated) {
 #ifdef _WIN32
   GTEST_SKIP() << "needs a name that exists for creation but not for the existence test";

@@ -269,6 +269,8 @@ std::string InstallRules(std::span<const uint8_t> input, int* result) {
   bool targetsFail = (flags >> 3) & 1, tempFails = !targetsFail && ((flags >> 4) & 1);
   // A file where the backup folder belongs: with backups on, replacing a file fails ([7]).
   bool backupBlocked = earlier && ((flags >> 5) & 1);
+  // The write that reaches the limit fails alone; later ones succeed (a flaky device).
+  bool failOnce = (flags >> 6) & 1;
 
   RunArea& area = Area();
   area.Reset();
@@ -286,8 +288,8 @@ std::string InstallRules(std::span<const uint8_t> input, int* result) {
   FsUseCarrier(kCarrier);
   ExpectedArchiveSum = SeedArchive().sum;
 
-  if (targetsFail) FsPosixFailWrites("/c/vexa/", failAfter);
-  if (tempFails) FsPosixFailWrites("/c/temp/vexa.tmp", failAfter);
+  if (targetsFail) FsPosixFailWrites("/c/vexa/", failAfter, failOnce);
+  if (tempFails) FsPosixFailWrites("/c/temp/vexa.tmp", failAfter, failOnce);
   FreshDecoder();
   Outcome outcome = DriveRun(carrier.size());
   FsPosixFailWrites(nullptr, -1);

@@ -40,8 +40,8 @@ std::string CheckScan(std::span<const uint8_t> file);
 // Three header bytes, then the carrier file. Header byte 0 picks the circumstances: bit 0
 // make backups, bit 1 keep settings, bit 2 an earlier installation is present, bit 3
 // writes to targets fail, bit 4 writes to the temporary file fail, bit 5 a file stands
-// where the backup folder belongs; bytes 1 and 2 give after how many bytes the writes fail
-// (little-endian).
+// where the backup folder belongs, bit 6 only the one write that reaches the limit fails;
+// bytes 1 and 2 give after how many bytes the writes fail (little-endian).
 std::string CheckInstall(std::span<const uint8_t> input);
 
 // The same run, with its result and the captions of the boxes it showed.
