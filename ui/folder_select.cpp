@@ -76,7 +76,9 @@ static void FillFolderEdit(HWND dialog) {
 }
 
 extern "C" __declspec(dllexport) UINT_PTR CALLBACK FileHook(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  if (message == WM_SHOWWINDOW) {
+  // Only when the dialog is shown: a platform that also reports hiding it after OK would
+  // otherwise replace the folder the user typed.
+  if (message == WM_SHOWWINDOW && wParam) {
     FillFolderEdit(dialog);
     HWND field = GetDlgItem(dialog, FOLDER_FIELD);
     SetFocus(field);

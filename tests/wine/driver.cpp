@@ -462,6 +462,16 @@ std::string Run(const std::vector<std::string>& args, bool* quit) {
     return "ok";
   }
 
+  if (cmd == "hidden") {  // hidden [DIALOG]: WM_SHOWWINDOW as when the dialog is hidden,
+                          // without hiding it
+    if (!(missing = dialogFor(1, &dialog)).empty()) return missing;
+    DWORD_PTR ignored = 0;
+    if (!SendMessageTimeoutA(dialog, WM_SHOWWINDOW, FALSE, 0, SMTO_ABORTIFHUNG, CROSS_TIMEOUT_MS,
+                             &ignored))
+      return "err no answer";
+    return "ok";
+  }
+
   if (cmd == "close") {  // close [DIALOG]: the close box
     if (!(missing = dialogFor(1, &dialog)).empty()) return missing;
     if (!IsWindowEnabled(dialog)) return "err dialog-disabled";

@@ -625,6 +625,10 @@ TEST_F(WineUi, BrowseChoosesTheDestination) {
   S().Must({"settext", "102", "typed", "folder"});
   S().Must({"pick", "1121", "0", "1", "folder"});
   S().WaitText(102, "c:\\vexa", PAGE_TIMEOUT_MS, "folder");
+  // Being told it is hidden (some platforms say so after OK) leaves a typed folder alone.
+  S().Must({"settext", "102", "typed", "folder"});
+  S().Must({"hidden", "folder"});
+  EXPECT_EQ(S().ControlText(102, "folder"), "typed");
   S().Must({"pick", "1121", std::to_string(ItemIndex(1121, "[windows]")), "2", "folder"});
   S().WaitText(102, "c:\\windows\\vexa", PAGE_TIMEOUT_MS, "folder");
   S().Must({"pick", "1137", std::to_string(ItemIndex(1137, "[-z-]")), "1", "folder"});
