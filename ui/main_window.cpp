@@ -44,11 +44,28 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK MainWndProc(HWND window, UINT 
   }
 }
 
+// Where the system offers it, the libraries that system libraries pull in come from the
+// system folder too, never from the installer's own folder. Looked up at run time, so the
+// oldest versions, which lack it, still start.
+static void RestrictLibrarySearch(void) {
+  typedef BOOL(WINAPI * SetDirectories)(DWORD);
+  const DWORD SEARCH_SYSTEM32 = 0x800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  SetDirectories set = (SetDirectories)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"),
+                                                              "SetDefaultDllDirectories");
+  if (set != NULL) set(SEARCH_SYSTEM32);
+}
+
 // Loads the optional 3D-controls library of older shells; runs without it if it is absent
-// or incomplete.
+// or incomplete. By its full path in the system folder: by its bare name Windows looks in
+// the installer's own folder first, so a file of that name saved beside the installer (a
+// downloads folder) would run inside it.
 static void LoadCtl3d(void) {
   SetErrorMode(SEM_NOOPENFILEERRORBOX);
-  Ctl3dModule = LoadLibraryA("Ctl3d32.dll");
+  char path[MAX_PATH + 16];
+  UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  AppendText(path, sizeof path, "\\Ctl3d32.dll");
+  Ctl3dModule = LoadLibraryA(path);
   if (Ctl3dModule == NULL) return;
   Ctl3dRegister = (Ctl3dCall)(void*)GetProcAddress(Ctl3dModule, "Ctl3dRegister");
   Ctl3dUnregister = (Ctl3dCall)(void*)GetProcAddress(Ctl3dModule, "Ctl3dUnregister");
@@ -80,6 +97,7 @@ static void RunClosingActions(void) {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+  RestrictLibrarySearch();
   AppInstance = instance;
   WNDCLASSA windowClass = {};
   windowClass.style = CS_BYTEALIGNWINDOW;

@@ -58,6 +58,9 @@ const std::pair<const char*, unsigned> EARLIER_ATTRIBUTES[] = {
 };
 const char* const HELP_CACHES[2] = {"vexa.gid", "primer.gid"};
 
+// The prefix's system folder, the only place the installer takes the 3D-controls library from.
+fs::path SystemFolder(const Session& s) { return s.DriveC() / "windows" / "system32"; }
+
 // The pages, each known by a text that shows on it alone.
 enum Page { WELCOME = 0, LICENCE = 1, OPTIONS = 2, FINISH = 4 };
 const std::map<int, std::pair<int, const char*>> PAGE_MARK = {
@@ -516,10 +519,12 @@ class WineAcceptance : public ::testing::TestWithParam<Scenario> {
           "\n[Software\\\\Wine\\\\AppDefaults\\\\vexa-setup.exe\\\\DllOverrides] 1700000000\n"
           "\"ctl3d32\"=\"" +
           std::string(row.ctl3d == Ctl3d::ABSENT ? "" : "native") + "\"\n";
-      // Also for the disabled case: our library lies there but must not be loaded.
+      // Also for the disabled case: our library lies there but must not be loaded. A copy
+      // planted beside the installer, as in a downloads folder, must never be loaded.
       std::string variant = row.ctl3d == Ctl3d::STANDIN_NO_AUTO ? "no_autosubclass" : "full";
-      fs::copy_file(s.Paths().windows / "ctl3d" / variant / "Ctl3d32.dll",
-                    s.DriveC() / "Ctl3d32.dll");
+      fs::path library = s.Paths().windows / "ctl3d" / variant / "Ctl3d32.dll";
+      fs::copy_file(library, SystemFolder(s) / "Ctl3d32.dll", fs::copy_options::overwrite_existing);
+      fs::copy_file(library, s.DriveC() / "Ctl3d32.dll");
     }
     if (row.obstacle == Obstacle::NO_TEMP_FOLDER || row.obstacle == Obstacle::LONG_TEMP_FOLDER) {
       std::string folder = row.obstacle == Obstacle::NO_TEMP_FOLDER
@@ -1139,7 +1144,9 @@ TEST_P(WineAcceptance, Scenario) {
   EXPECT_EQ(commands, expected) << "what the program manager was sent";
   EXPECT_EQ(connects, expected.size()) << "conversations opened";
   EXPECT_EQ(disconnects, expected.size()) << "conversations closed";
-  EXPECT_EQ(Lines(S().DriveC() / "ctl3d32.log"), ExpectedCtl3dLog()) << "the 3D-controls log";
+  EXPECT_EQ(Lines(SystemFolder(S()) / "ctl3d32.log"), ExpectedCtl3dLog()) << "the 3D-controls log";
+  EXPECT_EQ(Lines(S().DriveC() / "ctl3d32.log"), std::vector<std::string>{})
+      << "the library planted beside the installer was loaded";
 }
 
 std::string NameOf(const ::testing::TestParamInfo<Scenario>& info) { return info.param.name; }
