@@ -4,7 +4,8 @@
 // listing commands are followed by N record lines. Texts are escaped (\\ \n \r \t).
 //
 // A dialog argument names a top-level window of class "#32770" by its caption; "wizard"
-// and "folder" stand for the installer's wizard and its folder dialog.
+// and "folder" stand for the installer's wizard and its folder dialog, "wizard:N" for the
+// wizard of the Nth of several installers (by process id).
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
@@ -14,6 +15,7 @@
 // Needs the types of windows.h.
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -103,8 +105,21 @@ std::string CaptionFor(const std::string& name) {
   return name;
 }
 
+// "wizard:N": the wizard of the Nth installer by process id, when several run at once.
+HWND NthWizard(int n) {
+  std::vector<std::pair<DWORD, HWND>> wizards;
+  for (HWND w = NULL; (w = FindWindowExA(NULL, w, "#32770", WIZARD_TITLE)) != NULL;) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (IsWindowVisible(w)) wizards.push_back({pid, w});
+  }
+  std::sort(wizards.begin(), wizards.end());
+  return n >= 1 && n <= (int)wizards.size() ? wizards[n - 1].second : NULL;
+}
+
 // A visible dialog with this caption, else any dialog with it, else null.
 HWND FindDialog(const std::string& name) {
+  if (name.rfind("wizard:", 0) == 0) return NthWizard(atoi(name.c_str() + 7));
   std::string caption = CaptionFor(name);
   HWND hidden = NULL;
   for (HWND w = NULL; (w = FindWindowExA(NULL, w, "#32770", caption.c_str())) != NULL;) {

@@ -463,12 +463,27 @@ double Session::SecondsSinceInstallerStart() const { return MillisSince(installe
 
 bool Session::InstallerRunning() { return installer_.pid > 0 && !WaitFor(installer_, 0); }
 
-int Session::WaitInstallerExit(int timeoutMs) {
-  if (!WaitFor(installer_, timeoutMs))
+int Session::WaitInstallerExit(int timeoutMs) { return WaitExit(installer_, timeoutMs); }
+
+int Session::WaitSecondInstallerExit(int timeoutMs) {
+  return WaitExit(secondInstaller_, timeoutMs);
+}
+
+int Session::WaitExit(Child& installer, int timeoutMs) {
+  if (!WaitFor(installer, timeoutMs))
     Fail("the installer is still running " + std::to_string(timeoutMs) + " ms later");
-  if (!WIFEXITED(installer_.status))
-    Fail("the installer ended by signal " + std::to_string(WTERMSIG(installer_.status)));
-  return WEXITSTATUS(installer_.status);
+  if (!WIFEXITED(installer.status))
+    Fail("the installer ended by signal " + std::to_string(WTERMSIG(installer.status)));
+  return WEXITSTATUS(installer.status);
+}
+
+void Session::StartSecondInstaller() {
+  SpawnOptions o;
+  o.argv = {"wine", "C:\\vexa-setup.exe"};
+  o.env = WineEnv();
+  o.cwd = DriveC();
+  o.log = folder_ / "installer2.log";
+  secondInstaller_ = Spawn(o);
 }
 
 std::string Session::ReadLine(int timeoutMs) {
@@ -632,6 +647,7 @@ void Session::TearDown() noexcept {
       RunToEnd(o, 20000);
     }
     if (!WaitFor(installer_, 5000)) Stop(installer_, 500);
+    if (!WaitFor(secondInstaller_, 2000)) Stop(secondInstaller_, 500);
     if (!WaitFor(driver_, 2000)) Stop(driver_, 500);
     Stop(driver_, 0);
     if (!prefix_.empty()) KillPrefixLeftovers(prefix_);

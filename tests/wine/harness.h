@@ -128,6 +128,10 @@ class Session {
   // Waits for the installer process to end; its exit code. Fails on a time-out.
   int WaitInstallerExit(int timeoutMs);
   bool InstallerRunning();
+  // A second installer process from the same file and folder, as after a second double
+  // click; the driver names the two wizards "wizard:1" and "wizard:2".
+  void StartSecondInstaller();
+  int WaitSecondInstallerExit(int timeoutMs);
 
   // Driver commands: fields joined by tabs.
   Reply Call(const std::vector<std::string>& fields, int replyTimeoutMs = 20000);
@@ -180,7 +184,10 @@ class Session {
   Xvfb xvfb_;
   fs::path folder_;
   fs::path prefix_;
+  int WaitExit(Child& installer, int timeoutMs);
+
   Child installer_;
+  Child secondInstaller_;
   Child driver_;
   std::string pending_;
   std::chrono::steady_clock::time_point installerStart_;

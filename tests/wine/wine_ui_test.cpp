@@ -859,6 +859,57 @@ INSTANTIATE_TEST_SUITE_P(Versions, WineUiShell,
 // A file named "backup" where the backup folder belongs: the first existing file cannot be
 // moved, error [7] says so, and the user is back on the options page with the earlier
 // installation untouched.
+// Two installers started together (a double click twice), into two folders. While the
+// first is stopped with its temporary file in use, the second cannot have that file: it
+// either ends with [11], rolling back only its own work, or, had the file been free, installs
+// too. The first is never disturbed: its temporary file survives the second's rollback and
+// it installs completely, byte for byte.
+class WineUiTwoInstallers : public WineUi {
+ protected:
+  void BeforeWine(Session& s) override {
+    fs::create_directories(s.DriveC() / "temp");
+    std::ofstream(s.PrefixDir() / "user.reg", std::ios::app)
+        << "\n[Environment] 1700000000\n\"TEMP\"=\"c:\\\\temp\"\n\"TMP\"=\"c:\\\\temp\"\n";
+  }
+};
+
+TEST_F(WineUiTwoInstallers, TheSecondNeverDisturbsTheFirst) {
+  S().StartSecondInstaller();
+  // The names go by process id, so both wizards must be up before either is named.
+  S().Must({"wait", "wizard:2", "60000"}, 80000);
+  for (const char* wizard : {"wizard:1", "wizard:2"}) {
+    for (int page = 0; page <= 2; page++) {
+      S().WaitText(PAGE_MARK[page].first, PAGE_MARK[page].second, PAGE_TIMEOUT_MS, wizard);
+      S().Must({"sync", wizard});
+      if (page < 2) S().Click(1, wizard);
+    }
+  }
+  S().Must({"settext", "152", Escape("c:\\first"), "wizard:1"});
+  S().Must({"settext", "152", Escape("c:\\second"), "wizard:2"});
+  S().Click(1, "wizard:1");
+  S().Must({"holdfile", Escape("c:\\temp\\vexa.tmp"), std::to_string(INSTALL_TIMEOUT_MS),
+            "wizard:1"},
+           INSTALL_TIMEOUT_MS + 20000);
+  S().Click(1, "wizard:2");
+
+  fs::path first = S().DriveC() / "first", second = S().DriveC() / "second";
+  fs::path temp = S().DriveC() / "temp" / "vexa.tmp";
+  if (S().Call({"box", "Vexa Installation Error [11]", "30000"}, 50000).Ok()) {
+    S().AnswerBox("Vexa Installation Error [11]", 1);
+    S().WaitGone("wizard:2", PAGE_TIMEOUT_MS);
+    EXPECT_FALSE(fs::exists(second)) << "the second run's folder was not rolled back";
+    EXPECT_TRUE(fs::exists(temp)) << "the second run deleted the first one's temporary file";
+  } else {
+    S().WaitText(PAGE_MARK[4].first, PAGE_MARK[4].second, INSTALL_TIMEOUT_MS, "wizard:2");
+    ExpectPayloadInstalled(second);
+  }
+  S().Must({"release"});
+  S().WaitText(PAGE_MARK[4].first, PAGE_MARK[4].second, INSTALL_TIMEOUT_MS, "wizard:1");
+  ExpectPayloadInstalled(first);
+  ExpectNoTemporaryFile();
+  EXPECT_FALSE(fs::exists(temp));
+}
+
 TEST_F(WineUi, BackupBlockedByAFileGoesBackToTheOptions) {
   WalkToOptions();
   InstallToFinish();
