@@ -494,6 +494,21 @@ std::string Run(const std::vector<std::string>& args, bool* quit) {
     return "ok";
   }
 
+  if (cmd == "altf4") {  // altf4 [DIALOG]: Alt+F4 pressed in the focused window of the thread
+    if (!(missing = dialogFor(1, &dialog)).empty()) return missing;
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &info);
+    HWND target = info.hwndFocus != NULL ? info.hwndFocus : info.hwndActive;
+    if (target == NULL) return "err no-focus";
+    UINT scan = MapVirtualKeyA(VK_F4, MAPVK_VK_TO_VSC);
+    // With Alt held the key arrives as a system key, context bit 29 set.
+    DWORD down = 1 | (scan << 16) | (1u << 29), up = down | 0xC0000000u;
+    PostMessageA(target, WM_SYSKEYDOWN, VK_F4, (LPARAM)down);
+    PostMessageA(target, WM_SYSKEYUP, VK_F4, (LPARAM)up);
+    return "ok " + std::to_string(GetDlgCtrlID(target));
+  }
+
   if (cmd == "key") {  // key VK [DIALOG]: a key press into the focused window of the thread
     if (!(missing = dialogFor(2, &dialog)).empty()) return missing;
     GUITHREADINFO info = {};

@@ -603,6 +603,48 @@ TEST_F(WineUi, AbortYesRollsBackAndInstallRunsAgain) {
   ExpectProgramGroup();
 }
 
+// The close box and Alt+F4 on the progress page ask the abort question, as Abort does: No
+// lets the run go on to the finish page, Yes rolls it back to the options page.
+struct CloseDuringRun {
+  const char* name;
+  const char* command;  // the driver's way of giving it
+  int answer;           // 6 Yes, 7 No
+};
+
+class WineUiCloseDuringRun : public WineUi, public ::testing::WithParamInterface<CloseDuringRun> {};
+
+TEST_P(WineUiCloseDuringRun, AsksTheAbortQuestion) {
+  WalkToOptions();
+  Press(1);
+  S().Must({"holdfile", "c:\\\\vexa\\\\vexa32.exe", std::to_string(INSTALL_TIMEOUT_MS), "wizard",
+            "2", "&Finish"},
+           INSTALL_TIMEOUT_MS + 20000);
+  S().Must({GetParam().command});
+  S().Must({"release"});
+  Session::Box question = S().WaitBox(WARNING_CAPTION);
+  EXPECT_EQ(question.text, "Are you sure you want to abort the installation?");
+  EXPECT_EQ(question.buttons, (std::vector<int>{6, 7}));
+  S().AnswerBox(WARNING_CAPTION, GetParam().answer);
+  if (GetParam().answer == 7) {
+    WaitPage(4, INSTALL_TIMEOUT_MS);
+    ExpectPayloadInstalled(Destination());
+  } else {
+    WaitPage(2);
+    ExpectPage(2);
+    EXPECT_FALSE(fs::exists(Destination())) << "the files and the folder the run created are gone";
+  }
+  ExpectNoTemporaryFile();
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, WineUiCloseDuringRun,
+                         ::testing::Values(CloseDuringRun{"close_box_no", "close", 7},
+                                           CloseDuringRun{"close_box_yes", "close", 6},
+                                           CloseDuringRun{"alt_f4_no", "altf4", 7},
+                                           CloseDuringRun{"alt_f4_yes", "altf4", 6}),
+                         [](const ::testing::TestParamInfo<CloseDuringRun>& info) {
+                           return std::string(info.param.name);
+                         });
+
 // Browse: the folder dialog starts at the drive's root completed with "vexa", follows the
 // folder and drive lists, leaves the choice alone on Cancel, hands back a typed folder
 // lower-cased and starts there next time; a folder that cannot be made is refused at
@@ -740,6 +782,23 @@ TEST_F(WineUiCarrier, MissingArchiveIsRefusedAndRolledBack) {
   EXPECT_EQ(S().WaitInstallerExit(30000), 0);
   EXPECT_FALSE(fs::exists(Destination())) << "the folder the run created is gone";
   EXPECT_FALSE(fs::exists(S().ProgramGroupDir()));
+}
+
+// A carrier whose wizard template cannot be found (its resource name altered in a copy):
+// the wizard cannot be shown, the user reads why, and the program closes as usual, exit 0.
+TEST_F(WineUiCarrier, WizardThatCannotBeShownIsReportedAndTheProgramCloses) {
+  std::string image = ReadFile(S().Paths().windows / "vexa-setup.exe");
+  const std::string name = Utf16("INSTALL_DLG");
+  size_t at = image.find(name);
+  ASSERT_NE(at, std::string::npos) << "the template's name in the resource directory";
+  image[at + name.size() - 2] = 'X';  // "INSTALL_DLX"
+  S().StartInstaller(image);
+  Session::Box box = S().WaitBox("System Error", 60000);
+  EXPECT_EQ(box.text, "Unable to display dialog");
+  EXPECT_EQ(box.buttons, (std::vector<int>{1}));
+  S().AnswerBox("System Error", 1);
+  EXPECT_EQ(S().WaitInstallerExit(30000), 0);
+  EXPECT_FALSE(fs::exists(Destination()));
 }
 
 // A second installation over the first: existing files go to "backup" or are overwritten,
