@@ -394,6 +394,31 @@ std::string Run(const std::vector<std::string>& args, bool* quit) {
     return line;
   }
 
+  if (cmd == "move") {  // move DIALOG X Y: put a dialog or box elsewhere on the screen
+    if (!(missing = dialogFor(1, &dialog)).empty()) return missing;
+    if (!SetWindowPos(dialog, NULL, (int)Number(args, 2, 0), (int)Number(args, 3, 0), 0, 0,
+                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE))
+      return "err SetWindowPos";
+    return "ok";
+  }
+
+  if (cmd == "crect") {  // crect ID [DIALOG]: a control's rectangle on the screen, the same
+                         // in the dialog's client coordinates, and the client area's size
+    if (!(missing = dialogFor(2, &dialog)).empty()) return missing;
+    HWND c = Control(dialog, (int)Number(args, 1, 0));
+    if (c == NULL) return "err no control " + Arg(args, 1, "");
+    RECT screen, client, area;
+    GetWindowRect(c, &screen);
+    client = screen;
+    MapWindowPoints(NULL, dialog, (POINT*)&client, 2);
+    GetClientRect(dialog, &area);
+    char line[160];
+    snprintf(line, sizeof line, "ok %ld %ld %ld %ld\t%ld %ld %ld %ld\t%ld %ld", screen.left,
+             screen.top, screen.right, screen.bottom, client.left, client.top, client.right,
+             client.bottom, area.right, area.bottom);
+    return line;
+  }
+
   if (cmd == "controls") {  // controls [DIALOG]: id, class, visible, enabled, check, text
     if (!(missing = dialogFor(1, &dialog)).empty()) return missing;
     std::vector<std::string> records;

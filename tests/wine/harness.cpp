@@ -152,8 +152,8 @@ std::string WineVersion() {
 void EnterWineRoad(const BuildPaths& paths) {
   static bool entered = false;
   if (entered) return;
-  std::string command = "'" + (paths.source / "tools/wine-road.sh").string() + "' '" +
-                        paths.build.string() + "'";
+  std::string command =
+      "'" + (paths.source / "tools/wine-road.sh").string() + "' '" + paths.build.string() + "'";
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) throw HarnessError("cannot start " + command);
   std::string out;

@@ -96,7 +96,6 @@ struct Control {
   std::string text;
 };
 
-
 // Chooses how this host runs 32-bit Wine (natively, or under qemu-user where it cannot
 // execute 32-bit code), says so in one line on stderr and puts that road's programs first
 // on PATH for every Wine process started later. Once per process.

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -162,6 +164,37 @@ std::string TestName() {
 
 // The three ways a user gives button 2's command: the button, Escape, the close box.
 enum ButtonTwo { BY_BUTTON, BY_ESCAPE_KEY, BY_CLOSE_BOX };
+
+struct Rect {
+  long left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// A control's place: on the screen, in the dialog's client coordinates, and the size of that
+// client area.
+struct Place {
+  Rect screen, client;
+  long clientWidth = 0, clientHeight = 0;
+};
+
+using Rgb = std::array<int, 3>;
+
+// The colours of one row of pixels of a screenshot, read with ImageMagick.
+std::vector<Rgb> PixelRow(const fs::path& png, long x, long y, long width) {
+  std::string command = "convert '" + png.string() + "' -crop " + std::to_string(width) + "x1+" +
+                        std::to_string(x) + "+" + std::to_string(y) + " txt:-";
+  std::vector<Rgb> row;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return row;
+  char line[256];
+  while (fgets(line, sizeof line, pipe) != nullptr) {
+    Rgb rgb;
+    if (line[0] != '#' && sscanf(strchr(line, '(') != nullptr ? strchr(line, '(') : line,
+                                 "(%d,%d,%d", &rgb[0], &rgb[1], &rgb[2]) == 3)
+      row.push_back(rgb);
+  }
+  pclose(pipe);
+  return row;
+}
 
 class WineUi : public ::testing::Test {
  protected:
@@ -408,6 +441,20 @@ class WineUi : public ::testing::Test {
 
   // Wine's desktop process answers the program manager's DDE service; it serves three
   // names, each through a window of this class, which may come up after the wizard.
+  Place PlaceOf(int id) {
+    std::vector<std::string> f = SplitTabs(S().Must({"crect", std::to_string(id)}).head);
+    Place p;
+    if (f.size() < 3 ||
+        sscanf(f[0].c_str(), "%ld %ld %ld %ld", &p.screen.left, &p.screen.top, &p.screen.right,
+               &p.screen.bottom) != 4 ||
+        sscanf(f[1].c_str(), "%ld %ld %ld %ld", &p.client.left, &p.client.top, &p.client.right,
+               &p.client.bottom) != 4 ||
+        sscanf(f[2].c_str(), "%ld %ld", &p.clientWidth, &p.clientHeight) != 2) {
+      S().Fail("malformed crect answer for control " + std::to_string(id));
+    }
+    return p;
+  }
+
   void CloseProgramManager() { S().Must({"closeclass", "WineDdeServerName", "3", "20000"}, 40000); }
 
   std::unique_ptr<Session> session_;
@@ -513,16 +560,17 @@ TEST_P(WineUiEarlyEnd, EndsAtOnceWithNothingInstalled) {
   ExpectNothingInstalled();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Pages, WineUiEarlyEnd,
-    ::testing::Values(EarlyEnd{"welcome_cancel", 0, BY_BUTTON},
-                      EarlyEnd{"welcome_escape", 0, BY_ESCAPE_KEY},
-                      EarlyEnd{"welcome_close", 0, BY_CLOSE_BOX},
-                      EarlyEnd{"licence_no", 1, BY_BUTTON},
-                      EarlyEnd{"licence_escape_in_text", 1, BY_ESCAPE_KEY},
-                      EarlyEnd{"options_cancel", 2, BY_BUTTON},
-                      EarlyEnd{"options_close", 2, BY_CLOSE_BOX}),
-    [](const ::testing::TestParamInfo<EarlyEnd>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Pages, WineUiEarlyEnd,
+                         ::testing::Values(EarlyEnd{"welcome_cancel", 0, BY_BUTTON},
+                                           EarlyEnd{"welcome_escape", 0, BY_ESCAPE_KEY},
+                                           EarlyEnd{"welcome_close", 0, BY_CLOSE_BOX},
+                                           EarlyEnd{"licence_no", 1, BY_BUTTON},
+                                           EarlyEnd{"licence_escape_in_text", 1, BY_ESCAPE_KEY},
+                                           EarlyEnd{"options_cancel", 2, BY_BUTTON},
+                                           EarlyEnd{"options_close", 2, BY_CLOSE_BOX}),
+                         [](const ::testing::TestParamInfo<EarlyEnd>& info) {
+                           return info.param.name;
+                         });
 
 // The finish page's two boxes decide what starts after the wizard, however it is closed.
 // These installations make no program group.
@@ -567,8 +615,7 @@ TEST_P(WineUiFinish, StartsWhatWasTicked) {
 
 INSTANTIATE_TEST_SUITE_P(
     Choices, WineUiFinish,
-    ::testing::Values(FinishChoice{"finish_nothing_ticked", false, false,
-                                   BY_BUTTON},
+    ::testing::Values(FinishChoice{"finish_nothing_ticked", false, false, BY_BUTTON},
                       FinishChoice{"close_box_launch_only", false, true, BY_CLOSE_BOX},
                       FinishChoice{"escape_help_only", true, false, BY_ESCAPE_KEY}),
     [](const ::testing::TestParamInfo<FinishChoice>& info) { return info.param.name; });
@@ -601,6 +648,110 @@ TEST_F(WineUi, AbortYesRollsBackAndInstallRunsAgain) {
   InstallToFinish();
   ExpectPayloadInstalled(Destination());
   ExpectProgramGroup();
+}
+
+// After start-up every page stands where the layout puts it: its first control at its place,
+// the status text centred and on the top of check box 156, and the two bar rectangles moved
+// with the progress page (never shown, inside the client area, where the template has them
+// relative to the status text and the "Install Progress:" label).
+TEST_F(WineUi, PagesStandWhereTheLayoutPutsThem) {
+  S().WaitWizard();
+  WaitPage(0);
+  const struct {
+    int id;
+    long left, top;
+  } firsts[] = {{130, 20, 24}, {140, 20, 20}, {150, 20, 20}, {180, 20, 30}};
+  for (const auto& first : firsts) {
+    Place p = PlaceOf(first.id);
+    EXPECT_EQ(p.client.left, first.left) << "control " << first.id;
+    EXPECT_EQ(p.client.top, first.top) << "control " << first.id;
+  }
+  Place status = PlaceOf(170), box = PlaceOf(156), label = PlaceOf(172);
+  Place fileBar = PlaceOf(171), installBar = PlaceOf(173);
+  long width = status.client.right - status.client.left;
+  EXPECT_EQ(status.client.left, status.clientWidth / 2 - width / 2) << "the status text centred";
+  EXPECT_EQ(status.client.top, box.client.top) << "the status text on check box 156's top";
+
+  // The template (dialog units, 222 x 183 for the client area): 170 at (47, 759), 171 at
+  // (44, 770), 172 at (47, 776), 173 at (44, 786). One pixel of rounding is allowed.
+  double perUnitX = status.clientWidth / 222.0, perUnitY = status.clientHeight / 183.0;
+  EXPECT_EQ(fileBar.client.left, installBar.client.left);
+  EXPECT_EQ(status.client.left - fileBar.client.left, label.client.left - installBar.client.left);
+  EXPECT_NEAR(status.client.left - fileBar.client.left, 3 * perUnitX, 1.0);
+  EXPECT_NEAR(fileBar.client.top - status.client.top, 11 * perUnitY, 1.0);
+  EXPECT_NEAR(installBar.client.top - status.client.top, 27 * perUnitY, 1.0);
+  for (const Place& bar : {fileBar, installBar}) {
+    EXPECT_GE(bar.client.left, 0);
+    EXPECT_LE(bar.client.right, bar.clientWidth);
+    EXPECT_LE(bar.client.bottom, bar.clientHeight);
+  }
+  for (const Control& c : S().Controls()) {
+    if (c.id == 171 || c.id == 173) EXPECT_FALSE(c.visible) << "bar rectangle " << c.id;
+  }
+}
+
+// The bars as the user sees them, while the abort question is up in the middle of the run
+// and has been moved off the page, so the page has been painted again: the install bar at
+// its last fill with its black frame, the fill in RGB(0, 70, 140) from the first inner
+// column, the white rest, the red percentage starting 4 pixels into the white part, the
+// right frame column never painted over; the per-file bar blank. (Wine puts a thread's
+// drawing on the screen when the thread waits for messages, and a file is decoded within
+// one step, so the per-file bar's own fill never reaches a picture reliably.)
+TEST_F(WineUi, BarsAsTheUserSeesThem) {
+  WalkToOptions();
+  Press(1);
+  S().Must({"holdfile", Escape("c:\\vexa\\vxtool32.exe"), std::to_string(INSTALL_TIMEOUT_MS),
+            "wizard", "2", "&Finish"},
+           INSTALL_TIMEOUT_MS + 20000);
+  S().Must({"command", "2"});
+  S().Must({"release"});
+  S().WaitBox(WARNING_CAPTION);
+  S().Must({"move", WARNING_CAPTION, "0", "0"});
+  Settle(S());
+  fs::path shot = S().Shot(S().Paths().screenshots / "tests" / TestName() / "bars.png");
+  Place bar = PlaceOf(173), file = PlaceOf(171), label = PlaceOf(172);
+  S().AnswerBox(WARNING_CAPTION, 7);
+  WaitPage(4, INSTALL_TIMEOUT_MS);
+
+  const Rgb black = {0, 0, 0}, white = {255, 255, 255}, fill = {0, 70, 140}, red = {255, 0, 0};
+  long width = bar.screen.right - bar.screen.left;
+  for (long y : {bar.screen.top, bar.screen.bottom - 1}) {
+    std::vector<Rgb> edge = PixelRow(shot, bar.screen.left, y, width);
+    ASSERT_EQ((long)edge.size(), width) << "screenshot " << shot;
+    EXPECT_EQ(std::count(edge.begin(), edge.end(), black), width) << "frame row " << y;
+  }
+  bool sawRed = false;
+  long filled = -1;
+  for (long y = bar.screen.top + 1; y < bar.screen.bottom - 1; y++) {
+    std::vector<Rgb> row = PixelRow(shot, bar.screen.left, y, width);
+    ASSERT_EQ((long)row.size(), width);
+    EXPECT_EQ(row.front(), black) << "left frame column, row " << y;
+    EXPECT_EQ(row.back(), black) << "right frame column, row " << y;
+    long end = 1;
+    while (end < width - 1 && row[end] == fill) end++;
+    if (filled < 0) filled = end;
+    EXPECT_EQ(end, filled) << "the fill ends in the same column on every row";
+    for (long x = end; x < width - 1; x++) {
+      if (row[x] == red) {
+        sawRed = true;
+        EXPECT_GE(x, end + 4) << "red text before the 4-pixel indent, row " << y;
+      } else if (x < end + 4) {
+        EXPECT_EQ(row[x], white) << "column " << x << ", row " << y;
+      }
+    }
+  }
+  EXPECT_GT(filled, 1) << "the install bar shows progress by the fifth file";
+  EXPECT_TRUE(sawRed) << "the percentage in the white part";
+
+  // The per-file bar stays blank once its area has been painted again: the dialog's
+  // background, as beside the label.
+  Rgb background = PixelRow(shot, label.screen.right + 2, label.screen.top, 1).at(0);
+  long fileWidth = file.screen.right - file.screen.left;
+  for (long y = file.screen.top; y < file.screen.bottom; y++) {
+    std::vector<Rgb> row = PixelRow(shot, file.screen.left, y, fileWidth);
+    EXPECT_EQ(std::count(row.begin(), row.end(), background), fileWidth)
+        << "the per-file bar's area, row " << y;
+  }
 }
 
 // The close box and Alt+F4 on the progress page ask the abort question, as Abort does: No
@@ -946,9 +1097,9 @@ TEST_F(WineUiTwoInstallers, TheSecondNeverDisturbsTheFirst) {
   S().Must({"settext", "152", Escape("c:\\first"), "wizard:1"});
   S().Must({"settext", "152", Escape("c:\\second"), "wizard:2"});
   S().Click(1, "wizard:1");
-  S().Must({"holdfile", Escape("c:\\temp\\vexa.tmp"), std::to_string(INSTALL_TIMEOUT_MS),
-            "wizard:1"},
-           INSTALL_TIMEOUT_MS + 20000);
+  S().Must(
+      {"holdfile", Escape("c:\\temp\\vexa.tmp"), std::to_string(INSTALL_TIMEOUT_MS), "wizard:1"},
+      INSTALL_TIMEOUT_MS + 20000);
   S().Click(1, "wizard:2");
 
   fs::path first = S().DriveC() / "first", second = S().DriveC() / "second";
