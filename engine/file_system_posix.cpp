@@ -181,9 +181,9 @@ FILE* FsOpen(const char* path, const char* mode) {
   FILE* stream = fopencookie(new LimitedStream{file, failWriteAfter, failWriteOnce}, mode, limited);
   if (stream == nullptr) {
     fclose(file);
-    return nullptr;
+  } else {
+    // Small writes, so that a lost one leaves a hole inside a segment, not a whole segment.
+    setvbuf(stream, nullptr, _IOFBF, 64);
   }
-  // Small writes, so that a lost one leaves a hole inside a segment, not a whole segment.
-  setvbuf(stream, nullptr, _IOFBF, 64);
   return stream;
 }

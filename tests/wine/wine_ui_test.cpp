@@ -674,7 +674,8 @@ TEST_F(WineUi, PagesStandWhereTheLayoutPutsThem) {
 
   // The template (dialog units, 222 x 183 for the client area): 170 at (47, 759), 171 at
   // (44, 770), 172 at (47, 776), 173 at (44, 786). One pixel of rounding is allowed.
-  double perUnitX = status.clientWidth / 222.0, perUnitY = status.clientHeight / 183.0;
+  double perUnitX = (double)status.clientWidth / 222.0;
+  double perUnitY = (double)status.clientHeight / 183.0;
   EXPECT_EQ(fileBar.client.left, installBar.client.left);
   EXPECT_EQ(status.client.left - fileBar.client.left, label.client.left - installBar.client.left);
   EXPECT_NEAR(status.client.left - fileBar.client.left, 3 * perUnitX, 1.0);
