@@ -1,5 +1,6 @@
-// The fuzz targets' rules in the normal test run: every seed, and every input that once
-// broke a rule (tests/fuzz/regressions/TARGET/), goes through the same checks.
+// The fuzz targets' rules in the normal test run: every seed, every input kept from long fuzz
+// runs for the paths it reaches (tests/fuzz/corpus/TARGET/), and every input that once broke
+// a rule (tests/fuzz/regressions/TARGET/) goes through the same checks.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,9 +16,10 @@ namespace fs = std::filesystem;
 using fuzzcheck::Bytes;
 using fuzzcheck::Target;
 
-std::vector<fuzzcheck::Seed> Regressions(Target target) {
+// The inputs kept in a folder of tests/fuzz/ for the target.
+std::vector<fuzzcheck::Seed> Kept(const char* root, Target target) {
   std::vector<fuzzcheck::Seed> inputs;
-  fs::path folder = fs::path(REGRESSION_DIR) / fuzzcheck::TargetName(target);
+  fs::path folder = fs::path(root) / fuzzcheck::TargetName(target);
   if (!fs::exists(folder)) return inputs;
   for (const auto& entry : fs::directory_iterator(folder)) {
     inputs.push_back({entry.path().filename().string(), testfiles::Read(entry.path())});
@@ -39,7 +41,9 @@ class FuzzReplay : public testing::TestWithParam<Target> {};
 TEST_P(FuzzReplay, SeedsAndRegressionsKeepEveryRule) {
   std::vector<fuzzcheck::Seed> inputs = fuzzcheck::Seeds(GetParam(), VECTOR_DIR);
   ASSERT_FALSE(inputs.empty());
-  for (auto& regression : Regressions(GetParam())) inputs.push_back(std::move(regression));
+  for (const char* root : {CORPUS_DIR, REGRESSION_DIR}) {
+    for (auto& kept : Kept(root, GetParam())) inputs.push_back(std::move(kept));
+  }
   for (const auto& input : inputs) {
     EXPECT_EQ(fuzzcheck::Check(GetParam(), input.bytes), "") << input.name;
   }

@@ -14,6 +14,7 @@ if(BUILD_TESTING)
   target_link_libraries(hostile_input_tests PRIVATE vexa_engine vexa_pack_core GTest::gtest_main)
   target_compile_definitions(hostile_input_tests PRIVATE
       VECTOR_DIR="${VEXA_VECTOR_DIR}"
-      REGRESSION_DIR="${CMAKE_SOURCE_DIR}/tests/fuzz/regressions")
+      REGRESSION_DIR="${CMAKE_SOURCE_DIR}/tests/fuzz/regressions"
+      CORPUS_DIR="${CMAKE_SOURCE_DIR}/tests/fuzz/corpus")
   gtest_discover_tests(hostile_input_tests DISCOVERY_MODE PRE_TEST)
 endif()

@@ -2,9 +2,10 @@
 # Builds the fuzz targets (tests/fuzz: clang's libFuzzer with AddressSanitizer,
 # UndefinedBehaviorSanitizer and the tree check) into build-fuzz/ and runs each for SECONDS
 # (default 60), one after the other; prints runs and coverage per target.
-# The corpus grows in build-fuzz/corpus/TARGET from run to run. An input that breaks a
-# rule fails the script and is kept in build-fuzz/artifacts/; once mended, add it to
-# tests/fuzz/regressions/TARGET/, which the normal test run replays.
+# The corpus grows in build-fuzz/corpus/TARGET from run to run; tests/fuzz/corpus/TARGET
+# keeps what long runs found beyond the generated seeds, and every run starts from it too.
+# An input that breaks a rule fails the script and is kept in build-fuzz/artifacts/; once
+# mended, add it to tests/fuzz/regressions/TARGET/. The normal test run replays both.
 # Usage: tools/fuzz.sh [SECONDS [TARGET...]]   (targets: decode scan install)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,7 +32,8 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus"
   if "$out/${target}_fuzz" -max_total_time="$seconds" -max_len="$(max_len "$target")" \
       -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
-      -artifact_prefix="$out/artifacts/$target-" "$corpus" "$out/seeds/$target" >"$log" 2>&1; then
+      -artifact_prefix="$out/artifacts/$target-" "$corpus" "$out/seeds/$target" \
+      "tests/fuzz/corpus/$target" >"$log" 2>&1; then
     outcome=ok
   else
     outcome=FAILED
