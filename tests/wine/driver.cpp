@@ -134,6 +134,23 @@ HWND FindVisibleDialog(const std::string& name) {
   return w != NULL && IsWindowVisible(w) ? w : NULL;
 }
 
+// A key press posted to the focused window of the dialog's thread, as the keyboard delivers
+// it: repeat count 1 and the scan code, the release also with its previous-state and
+// transition bits; with Alt held, as a system key with context bit 29. Answers the focused
+// control's id and class.
+std::string PressKey(HWND dialog, UINT vk, bool alt) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &info);
+  HWND target = info.hwndFocus != NULL ? info.hwndFocus : info.hwndActive;
+  if (target == NULL) return "err no-focus";
+  UINT scan = MapVirtualKeyA(vk, MAPVK_VK_TO_VSC);
+  DWORD down = 1 | (scan << 16) | (alt ? 1u << 29 : 0), up = down | 0xC0000000u;
+  PostMessageA(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, (LPARAM)down);
+  PostMessageA(target, alt ? WM_SYSKEYUP : WM_KEYUP, vk, (LPARAM)up);
+  return "ok " + std::to_string(GetDlgCtrlID(target)) + "\t" + Escape(ClassOf(target));
+}
+
 struct Waiter {
   DWORD start = GetTickCount();
   DWORD limit;
@@ -521,34 +538,12 @@ std::string Run(const std::vector<std::string>& args, bool* quit) {
 
   if (cmd == "altf4") {  // altf4 [DIALOG]: Alt+F4 pressed in the focused window of the thread
     if (!(missing = dialogFor(1, &dialog)).empty()) return missing;
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof info;
-    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &info);
-    HWND target = info.hwndFocus != NULL ? info.hwndFocus : info.hwndActive;
-    if (target == NULL) return "err no-focus";
-    UINT scan = MapVirtualKeyA(VK_F4, MAPVK_VK_TO_VSC);
-    // With Alt held the key arrives as a system key, context bit 29 set.
-    DWORD down = 1 | (scan << 16) | (1u << 29), up = down | 0xC0000000u;
-    PostMessageA(target, WM_SYSKEYDOWN, VK_F4, (LPARAM)down);
-    PostMessageA(target, WM_SYSKEYUP, VK_F4, (LPARAM)up);
-    return "ok " + std::to_string(GetDlgCtrlID(target));
+    return PressKey(dialog, VK_F4, true);
   }
 
   if (cmd == "key") {  // key VK [DIALOG]: a key press into the focused window of the thread
     if (!(missing = dialogFor(2, &dialog)).empty()) return missing;
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof info;
-    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &info);
-    HWND target = info.hwndFocus != NULL ? info.hwndFocus : info.hwndActive;
-    if (target == NULL) return "err no-focus";
-    UINT vk = Number(args, 1, VK_ESCAPE);
-    UINT scan = MapVirtualKeyA(vk, MAPVK_VK_TO_VSC);
-    // Repeat count 1 and the scan code; the release also has its previous-state and
-    // transition bits.
-    DWORD down = 1 | (scan << 16), up = down | 0xC0000000u;
-    PostMessageA(target, WM_KEYDOWN, vk, (LPARAM)down);
-    PostMessageA(target, WM_KEYUP, vk, (LPARAM)up);
-    return "ok " + std::to_string(GetDlgCtrlID(target)) + "\t" + Escape(ClassOf(target));
+    return PressKey(dialog, Number(args, 1, VK_ESCAPE), false);
   }
 
   if (cmd == "settext") {  // settext ID TEXT [DIALOG]: as if the user typed TEXT there
