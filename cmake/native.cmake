@@ -85,6 +85,7 @@ ExternalProject_Add(windows
 if(BUILD_TESTING)
   add_test(NAME reproducible_carrier
       COMMAND ${CMAKE_SOURCE_DIR}/tools/check-reproducible.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(reproducible_carrier PROPERTIES LABELS slow)
   add_test(NAME payload_option
       COMMAND ${CMAKE_SOURCE_DIR}/tests/payload_option_test.sh ${CMAKE_SOURCE_DIR})
   set_tests_properties(payload_option PROPERTIES LABELS slow TIMEOUT 900)
