@@ -120,28 +120,6 @@ static void FreeSlot(void* value) {
   if (slot >= 0 && slot < SLOT_COUNT) slotUsed[slot] = 0;
 }
 
-static void MoveGsToLdt(void) {
-  int slot = TakeSlot();
-  if (slot < 0) return;
-  uintptr_t base;
-  __asm__ volatile("movl %%gs:0, %0" : "=r"(base));
-  struct user_desc entry;
-  memset(&entry, 0, sizeof entry);
-  entry.entry_number = (unsigned)(SLOT_FIRST + slot);
-  entry.base_addr = (unsigned)base;
-  entry.limit = 0xfffff;
-  entry.seg_32bit = 1;
-  entry.limit_in_pages = 1;
-  entry.useable = 1;
-  if (RawSyscall3(SYS_modify_ldt, 1, (long)&entry, sizeof entry) != 0) {
-    FreeSlot((void*)(intptr_t)(slot + 1));
-    return;
-  }
-  unsigned short selector = (unsigned short)(((SLOT_FIRST + slot) << 3) | 4 | 3);
-  __asm__ volatile("movw %0, %%gs" : : "r"(selector));
-  pthread_setspecific(slotKey, (void*)(intptr_t)(slot + 1));
-}
-
 /* The C library's own %gs selector: its entry in the GDT. */
 static unsigned short gdtSelector;
 static volatile int createLock;
@@ -154,20 +132,39 @@ static unsigned short CurrentGs(void) {
 
 static void LoadGs(unsigned short selector) { __asm__ volatile("movw %0, %%gs" : : "r"(selector)); }
 
-/* qemu gives a new thread the selector its parent holds and only writes the thread's base
- * into the GDT entry, so the parent creates on the GDT selector with its own base in
- * place; the child moves to an LDT entry of its own as it starts. */
-static void LoadGdtSelectorWithOwnBase(void) {
+/* A flat data segment for table entry entryNumber, based on the calling thread's own data
+ * (the thread block points to itself at %gs:0). */
+static struct user_desc OwnThreadData(unsigned entryNumber) {
   uintptr_t base;
   __asm__ volatile("movl %%gs:0, %0" : "=r"(base));
   struct user_desc entry;
   memset(&entry, 0, sizeof entry);
-  entry.entry_number = gdtSelector >> 3;
+  entry.entry_number = entryNumber;
   entry.base_addr = (unsigned)base;
   entry.limit = 0xfffff;
   entry.seg_32bit = 1;
   entry.limit_in_pages = 1;
   entry.useable = 1;
+  return entry;
+}
+
+static void MoveGsToLdt(void) {
+  int slot = TakeSlot();
+  if (slot < 0) return;
+  struct user_desc entry = OwnThreadData((unsigned)(SLOT_FIRST + slot));
+  if (RawSyscall3(SYS_modify_ldt, 1, (long)&entry, sizeof entry) != 0) {
+    FreeSlot((void*)(intptr_t)(slot + 1));
+    return;
+  }
+  LoadGs((unsigned short)(((SLOT_FIRST + slot) << 3) | 4 | 3));
+  pthread_setspecific(slotKey, (void*)(intptr_t)(slot + 1));
+}
+
+/* qemu gives a new thread the selector its parent holds and only writes the thread's base
+ * into the GDT entry, so the parent creates on the GDT selector with its own base in
+ * place; the child moves to an LDT entry of its own as it starts. */
+static void LoadGdtSelectorWithOwnBase(void) {
+  struct user_desc entry = OwnThreadData(gdtSelector >> 3);
   RawSyscall3(SYS_set_thread_area, (long)&entry, 0, 0);
   LoadGs(gdtSelector);
 }
