@@ -463,18 +463,12 @@ double Session::SecondsSinceInstallerStart() const { return MillisSince(installe
 
 bool Session::InstallerRunning() { return installer_.pid > 0 && !WaitFor(installer_, 0); }
 
-int Session::WaitInstallerExit(int timeoutMs) { return WaitExit(installer_, timeoutMs); }
-
-int Session::WaitSecondInstallerExit(int timeoutMs) {
-  return WaitExit(secondInstaller_, timeoutMs);
-}
-
-int Session::WaitExit(Child& installer, int timeoutMs) {
-  if (!WaitFor(installer, timeoutMs))
+int Session::WaitInstallerExit(int timeoutMs) {
+  if (!WaitFor(installer_, timeoutMs))
     Fail("the installer is still running " + std::to_string(timeoutMs) + " ms later");
-  if (!WIFEXITED(installer.status))
-    Fail("the installer ended by signal " + std::to_string(WTERMSIG(installer.status)));
-  return WEXITSTATUS(installer.status);
+  if (!WIFEXITED(installer_.status))
+    Fail("the installer ended by signal " + std::to_string(WTERMSIG(installer_.status)));
+  return WEXITSTATUS(installer_.status);
 }
 
 void Session::StartSecondInstaller() {

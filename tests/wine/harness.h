@@ -130,7 +130,6 @@ class Session {
   // A second installer process from the same file and folder, as after a second double
   // click; the driver names the two wizards "wizard:1" and "wizard:2".
   void StartSecondInstaller();
-  int WaitSecondInstallerExit(int timeoutMs);
 
   // Driver commands: fields joined by tabs.
   Reply Call(const std::vector<std::string>& fields, int replyTimeoutMs = 20000);
@@ -183,8 +182,6 @@ class Session {
   Xvfb xvfb_;
   fs::path folder_;
   fs::path prefix_;
-  int WaitExit(Child& installer, int timeoutMs);
-
   Child installer_;
   Child secondInstaller_;
   Child driver_;
