@@ -59,8 +59,8 @@ bool WriteFile(const char* path, const Bytes& bytes) {
 // Decimal megabytes per second of wall time, next to the library's binary bytes_per_second.
 void ReportRate(benchmark::State& state, size_t bytesPerIteration) {
   state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)bytesPerIteration);
-  state.counters["MB/s"] = benchmark::Counter((double)state.iterations() * (double)bytesPerIteration / 1e6,
-                                              benchmark::Counter::kIsRate);
+  state.counters["MB/s"] = benchmark::Counter(
+      (double)state.iterations() * (double)bytesPerIteration / 1e6, benchmark::Counter::kIsRate);
 }
 
 std::string Percent(double value) {
@@ -110,7 +110,8 @@ struct ArchiveSizes {
 
 bool ReadsBack(const vexa::Archive& archive, const std::vector<Bytes>& files) {
   vexa::ScanReport scan = vexa::ScanArchive(archive.bytes, true);
-  if (!scan.problems.empty() || scan.sum != archive.sum || scan.segments.size() != files.size()) return false;
+  if (!scan.problems.empty() || scan.sum != archive.sum || scan.segments.size() != files.size())
+    return false;
   for (size_t row = 0; row < files.size(); row++) {
     if (scan.segments[row].output != files[row]) return false;
   }
@@ -147,13 +148,16 @@ void BM_EncodeArchive(benchmark::State& state, vexa::Parse parse) {
   state.counters["archive_bytes"] = (double)mine;
   state.counters["optimal_gain_%"] = gain;
   state.SetLabel("archive=" + std::to_string(mine) + " optimal=" + std::to_string(sizes.optimal) +
-                 " greedy=" + std::to_string(sizes.greedy) + " optimal smaller by " + Percent(gain));
+                 " greedy=" + std::to_string(sizes.greedy) + " optimal smaller by " +
+                 Percent(gain));
 }
 // The archive is encoded on all cores, so only wall time is meaningful.
 BENCHMARK_CAPTURE(BM_EncodeArchive, optimal, vexa::Parse::Optimal)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_EncodeArchive, greedy, vexa::Parse::Greedy)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // ---- Encoding one segment, row 0, on one thread.
 
@@ -172,9 +176,11 @@ void BM_EncodeSegmentRow0(benchmark::State& state, vexa::Parse parse) {
   state.SetLabel("body=" + std::to_string(size));
 }
 BENCHMARK_CAPTURE(BM_EncodeSegmentRow0, optimal, vexa::Parse::Optimal)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_EncodeSegmentRow0, greedy, vexa::Parse::Greedy)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // ---- Reference vectors: our packed body next to the reference encoder's output.
 
@@ -208,11 +214,11 @@ void RegisterVectors() {
     Bytes data = ReadFile(input);
     size_t referenceSize = (size_t)fs::file_size(reference);
     if (data.empty()) continue;
-    benchmark::RegisterBenchmark(("BM_Vector/" + input.stem().string()).c_str(),
-                                 [data, referenceSize](benchmark::State& state) {
-                                   BM_Vector(state, data, referenceSize);
-                                 })
-        ->Unit(benchmark::kMicrosecond)->UseRealTime();
+    benchmark::RegisterBenchmark(
+        ("BM_Vector/" + input.stem().string()).c_str(),
+        [data, referenceSize](benchmark::State& state) { BM_Vector(state, data, referenceSize); })
+        ->Unit(benchmark::kMicrosecond)
+        ->UseRealTime();
   }
 }
 

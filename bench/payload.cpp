@@ -28,7 +28,9 @@ class Rng {
   uint32_t Below(uint32_t n) { return (uint32_t)(Next() % n); }
   uint32_t Range(uint32_t lo, uint32_t hi) { return lo + Below(hi - lo + 1); }
   template <class T, size_t N>
-  const T& Pick(const T (&items)[N]) { return items[Below(N)]; }
+  const T& Pick(const T (&items)[N]) {
+    return items[Below(N)];
+  }
 
  private:
   uint64_t state_;
@@ -68,7 +70,9 @@ Bytes TileVector(size_t size) {
   AppendPrefix(std::string(VEXA_VECTOR_DIR) + "/x86_300k.bin", 1 << 20, tile);
   if (tile.empty()) throw std::runtime_error("no x86 code: neither Wine's DLLs nor x86_300k.bin");
   Bytes out;
-  while (out.size() < size) out.insert(out.end(), tile.begin(), tile.begin() + (ptrdiff_t)std::min(tile.size(), size - out.size()));
+  while (out.size() < size)
+    out.insert(out.end(), tile.begin(),
+               tile.begin() + (ptrdiff_t)std::min(tile.size(), size - out.size()));
   return out;
 }
 
@@ -106,11 +110,13 @@ constexpr const char* kLicences[] = {"Apache-2.0", "GPL-3", "LGPL-2.1", "MPL-2.0
 // Used only when the licence texts are missing: plain sentences from a small vocabulary.
 std::string PseudoEnglish(size_t size, uint64_t seed) {
   static const char* const kWords[] = {
-      "the", "program", "file", "you", "may", "copy", "and", "of", "to", "in", "a", "setup",
-      "installs", "each", "directory", "before", "version", "new", "changes", "this",
-      "release", "fixed", "window", "when", "is", "not", "with", "list", "for", "user",
-      "menu", "option", "now", "can", "be", "from", "server", "connection", "works", "on",
-      "help", "text", "that", "all", "files", "are", "which", "after", "default", "settings",
+      "the",     "program",  "file",    "you",   "may",      "copy",       "and",       "of",
+      "to",      "in",       "a",       "setup", "installs", "each",       "directory", "before",
+      "version", "new",      "changes", "this",  "release",  "fixed",      "window",    "when",
+      "is",      "not",      "with",    "list",  "for",      "user",       "menu",      "option",
+      "now",     "can",      "be",      "from",  "server",   "connection", "works",     "on",
+      "help",    "text",     "that",    "all",   "files",    "are",        "which",     "after",
+      "default", "settings",
   };
   Rng rng(seed);
   std::string out;
@@ -231,8 +237,8 @@ Bytes MakeHelp(size_t size, uint64_t seed, const std::string& pool) {
 // ---- Ini files with CR LF line ends.
 
 std::string Word(Rng& rng) {
-  static const char* const kParts[] = {"net", "soft", "data", "link", "mail", "news", "file",
-                                       "web",  "host", "info", "tech", "star", "blue", "open",
+  static const char* const kParts[] = {"net",  "soft", "data", "link", "mail",  "news", "file",
+                                       "web",  "host", "info", "tech", "star",  "blue", "open",
                                        "zone", "site", "base", "max",  "micro", "arch"};
   std::string w = rng.Pick(kParts);
   if (rng.Below(2)) w += rng.Pick(kParts);
@@ -252,22 +258,34 @@ std::string MakeIni(int row, size_t size, uint64_t seed) {
   };
   static const char* const kBool[] = {"0", "1"};
   static const char* const kDirs[] = {"DOWNLOAD", "UPLOAD", "TEMP", "LOG", "CACHE", "SCRIPTS"};
-  static const char* const kMenus[] = {"File", "Edit", "View", "Session", "Transfer", "Window", "Help"};
-  static const char* const kVerbs[] = {"&Open", "&Save", "Save &As", "&Connect", "&Disconnect",
-                                       "Re&fresh", "&Options", "&Print", "E&xit", "&About",
-                                       "&Upload", "&Download", "&Rename", "De&lete", "&Find"};
+  static const char* const kMenus[] = {"File",     "Edit",   "View", "Session",
+                                       "Transfer", "Window", "Help"};
+  static const char* const kVerbs[] = {
+      "&Open", "&Save",  "Save &As", "&Connect",  "&Disconnect", "Re&fresh", "&Options", "&Print",
+      "E&xit", "&About", "&Upload",  "&Download", "&Rename",     "De&lete",  "&Find"};
   for (int section = 1; out.size() < size; section++) {
     switch (row) {
       case 6: {  // program settings
-        static const char* const kSections[] = {"Options", "Window", "Paths", "Colors", "Transfer", "Log"};
+        static const char* const kSections[] = {"Options", "Window",   "Paths",
+                                                "Colors",  "Transfer", "Log"};
         out += "[" + std::string(kSections[(section - 1) % std::size(kSections)]) + "]\r\n";
         int keys = (int)rng.Range(3, 8);
         for (int k = 0; k < keys; k++) {
           switch (rng.Below(4)) {
-            case 0: line(Capital(Word(rng)), rng.Pick(kBool)); break;
-            case 1: line(Capital(Word(rng)) + "Size", std::to_string(rng.Range(1, 65535))); break;
-            case 2: line(std::string(rng.Pick(kDirs)) + "Dir", "C:\\VEXA\\" + std::string(rng.Pick(kDirs))); break;
-            default: line(Capital(Word(rng)) + "Pos", std::to_string(rng.Range(0, 800)) + "," + std::to_string(rng.Range(0, 600))); break;
+            case 0:
+              line(Capital(Word(rng)), rng.Pick(kBool));
+              break;
+            case 1:
+              line(Capital(Word(rng)) + "Size", std::to_string(rng.Range(1, 65535)));
+              break;
+            case 2:
+              line(std::string(rng.Pick(kDirs)) + "Dir",
+                   "C:\\VEXA\\" + std::string(rng.Pick(kDirs)));
+              break;
+            default:
+              line(Capital(Word(rng)) + "Pos",
+                   std::to_string(rng.Range(0, 800)) + "," + std::to_string(rng.Range(0, 600)));
+              break;
           }
         }
         break;
@@ -284,8 +302,10 @@ std::string MakeIni(int row, size_t size, uint64_t seed) {
         for (int i = 1; i <= items; i++) {
           std::string verb = rng.Pick(kVerbs);
           std::string id = "ID_";
-          for (char c : verb) if (c != '&' && c != ' ') id += (char)(c >= 'a' ? c - 'a' + 'A' : c);
-          line("Item" + std::to_string(i), verb + "," + id + "," + std::to_string(100 * section + i));
+          for (char c : verb)
+            if (c != '&' && c != ' ') id += (char)(c >= 'a' ? c - 'a' + 'A' : c);
+          line("Item" + std::to_string(i),
+               verb + "," + id + "," + std::to_string(100 * section + i));
         }
         break;
       }
@@ -299,7 +319,8 @@ std::string MakeIni(int row, size_t size, uint64_t seed) {
         line("User", rng.Below(2) ? "anonymous" : Word(rng) + std::to_string(rng.Range(1, 99)));
         line("Dir", "/pub/" + Word(rng) + (rng.Below(2) ? "/" + Word(rng) : ""));
         line("Passive", rng.Pick(kBool));
-        line("LastVisit", std::to_string(rng.Range(1, 28)) + "/" + std::to_string(rng.Range(1, 12)) + "/" +
+        line("LastVisit", std::to_string(rng.Range(1, 28)) + "/" +
+                              std::to_string(rng.Range(1, 12)) + "/" +
                               std::to_string(rng.Range(1994, 1999)));
         break;
       }
@@ -337,7 +358,8 @@ Payload Build() {
     p.files[row].assign(ini.begin(), ini.end());
   }
   for (size_t row = 0; row < kPayloadRows; row++) {
-    if (p.files[row].size() != kPayloadSizes[row]) throw std::logic_error("payload row has the wrong size");
+    if (p.files[row].size() != kPayloadSizes[row])
+      throw std::logic_error("payload row has the wrong size");
   }
   return p;
 }

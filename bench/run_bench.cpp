@@ -37,7 +37,9 @@ const char kDestination[] = "c:\\vexa";
 const size_t kCodeBytes = (size_t)80 * 1024;
 const size_t kTrailingBytes = (size_t)4 * 1024;
 
-double Milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Milliseconds(Clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
 
 // Code in front that holds none of the marker's letters (all bytes below 0x40, apart from
 // "MZ"), the archive, and what a real carrier has behind it.
@@ -102,11 +104,11 @@ Setup& TheSetup() {
 
 struct StepTimes {
   int result = RUN_FAILED;
-  std::vector<double> ms;         // every RunStep, in order
-  std::vector<bool> decoded;      // segmentIndex changed during the step
-  int row0Step = -1;              // the step in which segmentIndex went from 0 to 1
-  double row0DecodeMs = 0;        // LzhufDecode of row 0 alone, from the wizard hooks
-  int row0BarDraws = 0;           // file bar paints asked for while row 0 decoded
+  std::vector<double> ms;     // every RunStep, in order
+  std::vector<bool> decoded;  // segmentIndex changed during the step
+  int row0Step = -1;          // the step in which segmentIndex went from 0 to 1
+  double row0DecodeMs = 0;    // LzhufDecode of row 0 alone, from the wizard hooks
+  int row0BarDraws = 0;       // file bar paints asked for while row 0 decoded
 };
 
 // One run as the wizard dialog drives it, from Install to the run's end.

@@ -5,8 +5,8 @@
 namespace {
 
 struct ProgmanStep {
-  const char* command;     // %s stands for the destination folder
-  const char* oldShell;    // the form without the new shell, or null when the same
+  const char* command;   // %s stands for the destination folder
+  const char* oldShell;  // the form without the new shell, or null when the same
   int abortOnFailure;
 };
 

@@ -1,5 +1,6 @@
 // The program group "Vexa", made by execute commands to the program manager over DDE.
 #include <windows.h>
+
 #include <ddeml.h>
 
 #include "desktop/progman_commands.h"
@@ -8,8 +9,8 @@
 
 static char commandText[PROGMAN_TEXT_SIZE];
 
-extern "C" __declspec(dllexport) HDDEDATA CALLBACK DdeCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR,
-                                                               ULONG_PTR) {
+extern "C" __declspec(dllexport) HDDEDATA CALLBACK
+    DdeCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
   return 0;
 }
 
@@ -27,8 +28,8 @@ int SendProgmanCommand(const char* command) {
   if (conversation != 0) {
     DWORD result;
     // The terminating zero travels with the command.
-    accepted = DdeClientTransaction((LPBYTE)command, (DWORD)lstrlenA(command) + 1, conversation, 0, CF_TEXT,
-                                    XTYP_EXECUTE, 5000, &result) != 0;
+    accepted = DdeClientTransaction((LPBYTE)command, (DWORD)lstrlenA(command) + 1, conversation, 0,
+                                    CF_TEXT, XTYP_EXECUTE, 5000, &result) != 0;
     DdeDisconnect(conversation);
   }
   DdeFreeStringHandle(DdeInstance, topic);
@@ -38,7 +39,8 @@ int SendProgmanCommand(const char* command) {
 
 int CreateProgramGroup(void) {
   for (int step = 0; step < PROGMAN_COMMAND_COUNT; step++) {
-    int essential = FormatProgmanCommand(step, DestinationFolder, NewShell, commandText, sizeof commandText);
+    int essential =
+        FormatProgmanCommand(step, DestinationFolder, NewShell, commandText, sizeof commandText);
     if (!SendProgmanCommand(commandText) && essential) return 0;
   }
   return 1;

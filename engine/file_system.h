@@ -12,8 +12,8 @@ int FsClearReadOnly(const char* path);      // fails when nothing exists there
 int FsDelete(const char* path);             // files only; fails on a read-only file
 int FsMove(const char* from, const char* to);
 int FsCopy(const char* from, const char* to);  // fails when the target exists
-int FsCreateFolder(const char* path);       // one level: the parent must exist
-int FsRemoveFolder(const char* path);       // empty folders only
+int FsCreateFolder(const char* path);          // one level: the parent must exist
+int FsRemoveFolder(const char* path);          // empty folders only
 
 // The system's temporary folder with a trailing backslash, as GetTempPathA: the length
 // written, 0 when there is none, or the size needed when the buffer is too small.

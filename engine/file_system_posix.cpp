@@ -1,6 +1,8 @@
 // The file-system layer on POSIX, behaving as the Win32 calls do, so that whole runs are
 // tested natively: Windows paths map below a root folder ("c:\a\b" is ROOT/c/a/b, names
 // lower-cased since Windows ignores case), and read-only is the owner's missing write bit.
+#include "engine/file_system_posix.h"
+
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -13,7 +15,6 @@
 #include <string>
 
 #include "engine/file_system.h"
-#include "engine/file_system_posix.h"
 #include "engine/shared.h"
 
 namespace {

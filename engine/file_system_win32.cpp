@@ -1,4 +1,5 @@
 #include <windows.h>
+
 #include <share.h>
 
 #include "engine/file_system.h"

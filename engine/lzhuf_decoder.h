@@ -9,18 +9,18 @@ enum {
   RING_SIZE = 4096,
   MAX_MATCH = 60,
   MATCH_THRESHOLD = 2,
-  RING_START = RING_SIZE - MAX_MATCH,  // 4036, the first write position
+  RING_START = RING_SIZE - MAX_MATCH,                // 4036, the first write position
   SYMBOL_COUNT = 256 - MATCH_THRESHOLD + MAX_MATCH,  // 314
-  NODE_COUNT = 2 * SYMBOL_COUNT - 1,   // 627
-  ROOT_NODE = NODE_COUNT - 1,          // 626
+  NODE_COUNT = 2 * SYMBOL_COUNT - 1,                 // 627
+  ROOT_NODE = NODE_COUNT - 1,                        // 626
   MAX_FREQUENCY = 0x8000,
 };
 
 // The adaptive Huffman tree of literals and match lengths. Node weights never decrease
 // with rising node index; siblings occupy adjacent nodes.
 struct LzhufTree {
-  uint16_t Frequency[NODE_COUNT + 1];  // the last entry is a 0xFFFF sentinel
-  int16_t Child[NODE_COUNT];           // >= NODE_COUNT: a leaf holding symbol (value - 627)
+  uint16_t Frequency[NODE_COUNT + 1];         // the last entry is a 0xFFFF sentinel
+  int16_t Child[NODE_COUNT];                  // >= NODE_COUNT: a leaf holding symbol (value - 627)
   int16_t Parent[NODE_COUNT + SYMBOL_COUNT];  // node's parent; 627 + s: the leaf of symbol s
 };
 

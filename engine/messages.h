@@ -16,13 +16,13 @@
 #define CAPTION_ERROR_13 "Vexa Installation Error [13]"
 #define CAPTION_ERROR_14 "Vexa Installation Error [14]"
 
-#define TEXT_ERROR_FOLDER                                           \
+#define TEXT_ERROR_FOLDER                                                 \
   "There seems to be a problem creating the directory you specified.\n\n" \
   "Please try using a different directory name!"
-#define TEXT_ERROR_READ_CARRIER                                      \
+#define TEXT_ERROR_READ_CARRIER                                    \
   "There seems to be a problem reading the installation file.\n\n" \
   "Please try running the installation program again!"
-#define TEXT_ERROR_COPY                                                    \
+#define TEXT_ERROR_COPY                                                 \
   "There seems to be a problem copying files to their destination.\n\n" \
   "Please try running the installation program again!"
 #define TEXT_ERROR_BACKUP_FOLDER                                   \
@@ -31,17 +31,18 @@
 #define TEXT_ERROR_BACKUP_MOVE                                      \
   "There seems to be a problem backing up your original files.\n\n" \
   "Please try installing to a different directory!"
-#define TEXT_ERROR_EXTRACT                                                         \
+#define TEXT_ERROR_EXTRACT                                                       \
   "There seems to be a problem extracting files from the installation file.\n\n" \
   "Please try running the installation program again!"
-#define TEXT_ERROR_CORRUPT                            \
+#define TEXT_ERROR_CORRUPT                         \
   "The installation file seems to be corrupt!\n\n" \
   "Please try running the installation program again or download a new version!"
 
 // The wizard, start-up and program group.
 #define TEXT_TITLE "Vexa v5.61 32bit Installation"
-#define TEXT_WELCOME \
-  "Welcome to the Vexa installation program! This program will install Vexa v5.61 32bit on your computer."
+#define TEXT_WELCOME                                                                              \
+  "Welcome to the Vexa installation program! This program will install Vexa v5.61 32bit on your " \
+  "computer."
 #define TEXT_NEXT "&Next >"
 #define TEXT_CANCEL "Cancel"
 #define TEXT_YES "&Yes"
@@ -52,7 +53,7 @@
 #define TEXT_ABORT_QUESTION "Are you sure you want to abort the installation?"
 #define CAPTION_WARNING "Vexa Installation Warning"
 #define CAPTION_ERROR_15 "Vexa Installation Error [15]"
-#define TEXT_ERROR_ICONS                                                       \
+#define TEXT_ERROR_ICONS                                                      \
   "There seems to be a problem adding Vexa icons to the Program Manager!\n\n" \
   "Do you want me to try again?"
 #define TEXT_NO_DIALOG "Unable to display dialog"

@@ -54,7 +54,6 @@ int ContainsText(const char* text, const char* part) {
   return *part == '\0';
 }
 
-
 // Copies count characters of text into a part buffer.
 static void CopyPart(char* part, int size, const char* text, int count) {
   int n = 0;

@@ -27,8 +27,8 @@ bool EndsInPartialMarker(std::span<const uint8_t> data);
 
 struct PackedSegment {
   std::vector<uint8_t> body;
-  int reparses = 0;        // encodings redone to keep the marker out of the bit stream
-  bool fillByte = false;   // a zero byte follows the stream so the body ends safely
+  int reparses = 0;       // encodings redone to keep the marker out of the bit stream
+  bool fillByte = false;  // a zero byte follows the stream so the body ends safely
 };
 
 // Encodes one file into a body that satisfies the marker rules; throws std::runtime_error

@@ -27,7 +27,8 @@ ScanReport ScanArchive(std::span<const uint8_t> data, bool keepOutputs) {
     segment.row = (int)segments.size();
     segment.offset = end - body.size();
     segment.bodyLength = body.size();
-    for (size_t k = 0; k < 4 && k < body.size(); k++) segment.declaredSize |= (uint32_t)body[k] << (8 * k);
+    for (size_t k = 0; k < 4 && k < body.size(); k++)
+      segment.declaredSize |= (uint32_t)body[k] << (8 * k);
     segment.closed = closed;
     DecodedBody decoded = DecodeBody(body);
     segment.decoded = decoded.ok;

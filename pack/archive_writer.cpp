@@ -1,10 +1,10 @@
-#include "pack/archive.h"
-
 #include <algorithm>
 #include <atomic>
 #include <exception>
 #include <stdexcept>
 #include <thread>
+
+#include "pack/archive.h"
 
 namespace vexa {
 namespace {
@@ -27,7 +27,8 @@ size_t FindMarkerBytes(std::span<const uint8_t> data) {
 
 bool EndsInPartialMarker(std::span<const uint8_t> data) {
   for (size_t k = 1; k < MARKER_LENGTH; k++) {
-    if (data.size() >= k && std::equal(data.end() - (ptrdiff_t)k, data.end(), kSegmentMarker.begin())) {
+    if (data.size() >= k &&
+        std::equal(data.end() - (ptrdiff_t)k, data.end(), kSegmentMarker.begin())) {
       return true;
     }
   }
@@ -48,9 +49,9 @@ PackedSegment PackSegment(std::span<const uint8_t> data, Parse parse) {
     // Every code from a changed symbol on changes, so the last match that starts before
     // the marker bytes end is made a literal, and the rest is parsed anew.
     uint32_t endBit = (uint32_t)(at + MARKER_LENGTH) * 8;
-    auto match = std::find_if(encoded.symbols.rbegin(), encoded.symbols.rend(), [&](const CodedSymbol& s) {
-      return s.isMatch && s.bitOffset < endBit;
-    });
+    auto match =
+        std::find_if(encoded.symbols.rbegin(), encoded.symbols.rend(),
+                     [&](const CodedSymbol& s) { return s.isMatch && s.bitOffset < endBit; });
     if (match == encoded.symbols.rend() || packed.reparses == kMaxReparses) {
       throw std::runtime_error("the compressed data contains the segment marker at byte " +
                                std::to_string(at) + " and no other parse avoids it");

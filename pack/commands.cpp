@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -118,8 +118,10 @@ int Encode(const Options& options) {
   return Guarded(options.input, [&]() -> int {
     RefuseSameFile(options.input, options.output);
     std::vector<uint8_t> data = ReadWhole(options.input);
-    if (data.empty()) throw FileError(options.input, "empty file; a segment holds at least one byte");
-    if (data.size() > UINT32_MAX) throw FileError(options.input, "too large for a segment's size field");
+    if (data.empty())
+      throw FileError(options.input, "empty file; a segment holds at least one byte");
+    if (data.size() > UINT32_MAX)
+      throw FileError(options.input, "too large for a segment's size field");
     PackedSegment segment = PackSegment(data, options.parse);
     PendingFile out(options.output, segment.body);
     out.Commit();
@@ -133,8 +135,11 @@ int Decode(const Options& options) {
     std::vector<uint8_t> body = ReadWhole(options.input);
     DecodedBody decoded = DecodeBody(body);
     if (!decoded.ok) {
-      throw FileError(options.input, body.size() < 4 ? "no size field" :
-                      "not a valid segment (bad size field, or the bit stream ends too soon)");
+      throw FileError(
+          options.input,
+          body.size() < 4
+              ? "no size field"
+              : "not a valid segment (bad size field, or the bit stream ends too soon)");
     }
     PendingFile out(options.output, decoded.output);
     out.Commit();
@@ -172,8 +177,10 @@ int Pack(const Options& options) {
 
     // Read the result back as the installer will before anything is written.
     ScanReport scan = ScanArchive(archive.bytes, true);
-    bool same = scan.problems.empty() && scan.segments.size() == files.size() && scan.sum == archive.sum;
-    for (size_t row = 0; same && row < files.size(); row++) same = scan.segments[row].output == files[row];
+    bool same =
+        scan.problems.empty() && scan.segments.size() == files.size() && scan.sum == archive.sum;
+    for (size_t row = 0; same && row < files.size(); row++)
+      same = scan.segments[row].output == files[row];
     if (!same) throw FileError(options.output, "internal error: the archive does not read back");
 
     std::vector<uint8_t> written = archive.bytes;
@@ -188,8 +195,11 @@ int Pack(const Options& options) {
       std::string text =
           "// Written by vexa-pack with the archive it belongs to; do not edit.\n"
           "#pragma once\n"
-          "#define EXPECTED_ARCHIVE_SUM " + Hex(archive.sum) + "u /* " + std::to_string(archive.sum) + " */\n"
-          "#define ARCHIVE_SIZE " + std::to_string(archive.bytes.size()) + "\n";
+          "#define EXPECTED_ARCHIVE_SUM " +
+          Hex(archive.sum) + "u /* " + std::to_string(archive.sum) +
+          " */\n"
+          "#define ARCHIVE_SIZE " +
+          std::to_string(archive.bytes.size()) + "\n";
       header.emplace(options.header, std::vector<uint8_t>(text.begin(), text.end()));
     }
     out.Commit();
@@ -202,7 +212,8 @@ int Verify(const Options& options) {
   return Guarded(options.input, [&]() -> int {
     std::vector<uint8_t> data = ReadWhole(options.input);
     ScanReport scan = ScanArchive(data);
-    printf("%-3s  %-12s  %10s  %10s  %10s  %10s\n", "row", "target", "offset", "body", "declared", "decoded");
+    printf("%-3s  %-12s  %10s  %10s  %10s  %10s\n", "row", "target", "offset", "body", "declared",
+           "decoded");
     for (const ScannedSegment& s : scan.segments) {
       const char* name = s.row < SEGMENT_COUNT ? TargetFileTable[s.row] : "";
       char decoded[24] = "failed";
@@ -227,16 +238,19 @@ int Verify(const Options& options) {
       const ScannedSegment& last = own.segments.back();
       size_t end = (size_t)(last.offset + last.bodyLength) + MARKER_LENGTH;
       std::span<const uint8_t> proper(expected.data() + own.firstMarker, end - own.firstMarker);
-      bool carried = scan.markerFound && data.size() >= scan.firstMarker + proper.size() &&
-                     std::equal(proper.begin(), proper.end(), data.begin() + (ptrdiff_t)scan.firstMarker);
+      bool carried =
+          scan.markerFound && data.size() >= scan.firstMarker + proper.size() &&
+          std::equal(proper.begin(), proper.end(), data.begin() + (ptrdiff_t)scan.firstMarker);
       if (!carried) {
-        failed += Report(options.input, "the scan does not find the archive of " + options.expectArchive +
-                                            (scan.markerFound ? " at its first marker, offset " +
-                                                                    std::to_string(scan.firstMarker)
-                                                              : ""));
+        failed +=
+            Report(options.input, "the scan does not find the archive of " + options.expectArchive +
+                                      (scan.markerFound ? " at its first marker, offset " +
+                                                              std::to_string(scan.firstMarker)
+                                                        : ""));
       }
       if (own.sum != scan.sum) {
-        failed += Report(options.input, "sum " + Hex(scan.sum) + " differs from the archive's " + Hex(own.sum));
+        failed += Report(options.input,
+                         "sum " + Hex(scan.sum) + " differs from the archive's " + Hex(own.sum));
       }
     }
     return failed ? EXIT_FAILURE_ : EXIT_OK;

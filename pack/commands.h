@@ -13,10 +13,10 @@ enum ExitCode { EXIT_OK = 0, EXIT_FAILURE_ = 1, EXIT_USAGE = 2 };
 
 struct Options {
   std::string command;
-  std::string input;   // IN, DIR or FILE
-  std::string output;  // OUT or ARCHIVE
-  std::string header;  // pack --header
-  bool resource = false;  // pack --resource: the archive as the installer carries it
+  std::string input;          // IN, DIR or FILE
+  std::string output;         // OUT or ARCHIVE
+  std::string header;         // pack --header
+  bool resource = false;      // pack --resource: the archive as the installer carries it
   std::string expectArchive;  // verify --expect-archive
   Parse parse = Parse::Optimal;
   std::optional<uint32_t> expectSum;  // verify --expect-sum

@@ -108,9 +108,7 @@ struct Step {
 };
 
 // Bits of the upper six offset bits' code plus the six plain low bits.
-int OffsetBits(uint32_t distance) {
-  return OffsetHighCode((distance - 1) >> 6).length + 6;
-}
+int OffsetBits(uint32_t distance) { return OffsetHighCode((distance - 1) >> 6).length + 6; }
 
 int SymbolOf(const Step& step, uint8_t literal) {
   return step.length == 1 ? literal : 256 - kMinMatch + step.length;

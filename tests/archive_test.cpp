@@ -1,11 +1,12 @@
 // The archive writer and the verifier's scan: checksum, marker rules, forced marker cases.
+#include "pack/archive.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
 
 #include "engine/lzhuf_decoder.h"
-#include "pack/archive.h"
 #include "pack/memory_streams.h"
 #include "tests/test_files.h"
 
@@ -39,9 +40,9 @@ TEST(ArchiveSum, WeighsOneTwoThreeMinusFourAndWraps) {
     uint32_t sum;
   } cases[] = {
       {{}, 0},
-      {{0x01, 0x02, 0x03, 0x04}, 0xFFFFFFFE},  // 1 + 4 + 9 - 16
+      {{0x01, 0x02, 0x03, 0x04}, 0xFFFFFFFE},        // 1 + 4 + 9 - 16
       {{0x01, 0x02, 0x03, 0x04, 0x05}, 0x00000003},  // the cycle starts again at 1
-      {{0xFF, 0xFF, 0xFF, 0xFF}, 0x000001FE},  // 255 x (1 + 2 + 3 - 4)
+      {{0xFF, 0xFF, 0xFF, 0xFF}, 0x000001FE},        // 255 x (1 + 2 + 3 - 4)
       {{0x00, 0x00, 0x00, 0xFF}, 0xFFFFFC04},
   };
   for (const auto& c : cases) EXPECT_EQ(vexa::ArchiveSum(c.counted), c.sum);
@@ -58,7 +59,8 @@ TEST(ArchiveWriter, LaysOutMarkersAndBodiesInRowOrder) {
   vexa::ScanReport scan = vexa::ScanArchive(archive.bytes, true);
   EXPECT_TRUE(scan.problems.empty()) << scan.problems.front();
   ASSERT_EQ(scan.segments.size(), files.size());
-  for (size_t row = 0; row < files.size(); row++) EXPECT_TRUE(scan.segments[row].output == files[row]);
+  for (size_t row = 0; row < files.size(); row++)
+    EXPECT_TRUE(scan.segments[row].output == files[row]);
   EXPECT_EQ(scan.sum, archive.sum);
 }
 
@@ -83,11 +85,12 @@ TEST(ArchiveScan, ReadsCarriersAsTheInstallerDoes) {
     const char* problem;  // nullptr: none
   } cases[] = {
       {"bare archive", archive, 11, true, nullptr},
-      {"code before, data after", Cat({testfiles::Text("MZ code ARN data A"), Bytes{'x'}, archive,
-                                       kMarker, testfiles::Text("\r\nmore ARNI")}),
+      {"code before, data after",
+       Cat({testfiles::Text("MZ code ARN data A"), Bytes{'x'}, archive, kMarker,
+            testfiles::Text("\r\nmore ARNI")}),
        11, true, nullptr},
-      {"before ends in A: opening marker missed", Cat({testfiles::Text("MZ..A"), archive}), 11, false,
-       "lie before the archive"},
+      {"before ends in A: opening marker missed", Cat({testfiles::Text("MZ..A"), archive}), 11,
+       false, "lie before the archive"},
       {"marker bytes hidden before", Cat({testfiles::Text("AARNI"), archive}), 11, true,
        "lie before the archive"},
       {"no closing marker", closingOnly, 11, false, "runs to the end of the file"},

@@ -66,9 +66,9 @@ DecodeResult Decode(const Bytes& segment, const LzhufProgress* progress = nullpt
   return result;
 }
 
-const char* const kVectors[] = {"one_byte", "three_bytes", "run200",    "short_text",
-                                "leading_spaces", "random64k", "text300k",  "x86_300k",
-                                "crlf_ini", "aligned_end"};
+const char* const kVectors[] = {"one_byte",       "three_bytes", "run200",   "short_text",
+                                "leading_spaces", "random64k",   "text300k", "x86_300k",
+                                "crlf_ini",       "aligned_end"};
 
 class ReferenceVector : public testing::TestWithParam<const char*> {};
 

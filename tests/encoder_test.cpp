@@ -35,9 +35,12 @@ std::vector<RoundTrip> RoundTrips() {
       {"ini with CR LF", testfiles::Vector("crlf_ini.bin")},
       {"random bytes", testfiles::Random(70000, 7)},  // > 32454 symbols: the tree rebuilds
       {"x86 code", x86},
-      {"period of 4095", Repeat(std::string((const char*)testfiles::Random(4095, 3).data(), 4095), 20000)},
-      {"period of 4096", Repeat(std::string((const char*)testfiles::Random(4096, 4).data(), 4096), 20000)},
-      {"period of 4097", Repeat(std::string((const char*)testfiles::Random(4097, 5).data(), 4097), 20000)},
+      {"period of 4095",
+       Repeat(std::string((const char*)testfiles::Random(4095, 3).data(), 4095), 20000)},
+      {"period of 4096",
+       Repeat(std::string((const char*)testfiles::Random(4096, 4).data(), 4096), 20000)},
+      {"period of 4097",
+       Repeat(std::string((const char*)testfiles::Random(4097, 5).data(), 4097), 20000)},
       // Around the per-file bar's redraw step for common bar widths.
       {"299 bytes", Bytes(text.begin(), text.begin() + 299)},
       {"300 bytes", Bytes(text.begin(), text.begin() + 300)},
@@ -102,9 +105,9 @@ TEST(EncoderOffsets, PrefixCodesMatchTheDecoderTables) {
   const struct {
     unsigned high;
     uint8_t code, length;
-  } cases[] = {{0, 0b000, 3},     {1, 0b0010, 4},     {3, 0b0100, 4},       {4, 0b01010, 5},
-               {11, 0b10001, 5},  {12, 0b100100, 6},  {24, 0b1100000, 7},   {48, 0b11110000, 8},
-               {63, 0b11111111, 8}};
+  } cases[] = {{0, 0b000, 3},      {1, 0b0010, 4},      {3, 0b0100, 4},
+               {4, 0b01010, 5},    {11, 0b10001, 5},    {12, 0b100100, 6},
+               {24, 0b1100000, 7}, {48, 0b11110000, 8}, {63, 0b11111111, 8}};
   for (const auto& c : cases) {
     vexa::OffsetCode code = vexa::OffsetHighCode(c.high);
     EXPECT_EQ(code.code, c.code) << c.high;

@@ -1,5 +1,7 @@
 // Whole installation runs over carriers made by the archive writer, on real files: natively
 // through the POSIX layer and under Wine through the Win32 one.
+#include "engine/install_run.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,7 +15,6 @@
 
 #include "engine/existing_files.h"
 #include "engine/file_system.h"
-#include "engine/install_run.h"
 #include "engine/wizard_link.h"
 #include "pack/archive.h"
 #include "tests/fake_wizard.h"
@@ -115,7 +116,8 @@ void WriteAt(const std::string& win, const Bytes& bytes) {
 bool ExistsAt(const std::string& win) { return fs::exists(Area::Host(win)); }
 
 void SetReadOnly(const std::string& win) {
-  fs::permissions(Area::Host(win), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+  fs::permissions(Area::Host(win),
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
 }
 
@@ -159,7 +161,8 @@ std::vector<Bytes> Payload(int version) {
   std::vector<Bytes> files;
   std::mt19937 random(version);
   for (int row = 0; row < SEGMENT_COUNT; row++) {
-    std::string text = "version " + std::to_string(version) + " of " + TargetFileTable[row] + "\r\n";
+    std::string text =
+        "version " + std::to_string(version) + " of " + TargetFileTable[row] + "\r\n";
     Bytes bytes;
     int repeats = row == 0 ? 1200 : 3 + row;
     for (int k = 0; k < repeats; k++) bytes.insert(bytes.end(), text.begin(), text.end());
@@ -281,9 +284,11 @@ TEST_F(InstallRunTest, InstallsEveryRowIntoANewFolder) {
   // Status texts: the start, the opening marker, and each row's extraction.
   EXPECT_EQ(Wizard.statusTexts.front(), "Scanning files...");
   EXPECT_NE(std::find(Wizard.statusTexts.begin(), Wizard.statusTexts.end(),
-                      "Extracting file: vexa32.exe"), Wizard.statusTexts.end());
-  EXPECT_NE(std::find(Wizard.statusTexts.begin(), Wizard.statusTexts.end(),
-                      "Scanning file: links.ini"), Wizard.statusTexts.end());
+                      "Extracting file: vexa32.exe"),
+            Wizard.statusTexts.end());
+  EXPECT_NE(
+      std::find(Wizard.statusTexts.begin(), Wizard.statusTexts.end(), "Scanning file: links.ini"),
+      Wizard.statusTexts.end());
   EXPECT_EQ(Wizard.statusTexts.back(), "Extracting file: links.ini");
   EXPECT_EQ(Wizard.fileBarErases, SEGMENT_COUNT);
 }
@@ -332,11 +337,12 @@ TEST_F(InstallRunTest, HandBuiltCarriers) {
        Cat({build(bodies, true), Bytes{0x09, 0x00, 0x00, 0x00}, TextBytes("junkjunk"), kMarker,
             TextBytes("tail")}),
        archive.sum, RUN_DONE, nullptr},
-      {"the file ends without the closing marker", build(bodies, false), sumOf(build(bodies, false)),
-       RUN_DONE, nullptr},
+      {"the file ends without the closing marker", build(bodies, false),
+       sumOf(build(bodies, false)), RUN_DONE, nullptr},
       {"the file ends inside the closing marker", Cat({build(bodies, false), TextBytes("AR")}),
        sumOf(Cat({build(bodies, false), TextBytes("AR")})), RUN_DONE, nullptr},
-      {"a wrong sum", build(bodies, true), archive.sum + 1, RUN_FAILED, "Vexa Installation Error [13]"},
+      {"a wrong sum", build(bodies, true), archive.sum + 1, RUN_FAILED,
+       "Vexa Installation Error [13]"},
       {"one byte flipped inside a segment", build(flipped, true), archive.sum, RUN_FAILED, nullptr},
       {"a size field of 0", build(zeroSize, true), sumOf(build(zeroSize, true)), RUN_FAILED,
        "Vexa Installation Error [5]"},
@@ -401,7 +407,8 @@ TEST_F(InstallRunTest, DestinationProblems) {
     int result;
     const char* caption;
   } cases[] = {
-      {"parent missing", area.Win("no\\such\\vexa"), RUN_RETRY_OPTIONS, "Vexa Installation Error [1]"},
+      {"parent missing", area.Win("no\\such\\vexa"), RUN_RETRY_OPTIONS,
+       "Vexa Installation Error [1]"},
       {"too long for the run's paths", area.Win(std::string(299 - area.Win("").size(), 'x')),
        RUN_RETRY_OPTIONS, "Vexa Installation Error [1]"},
       {"an existing file", area.Win("afile"), RUN_FAILED, "Vexa Installation Error [4]"},
@@ -452,7 +459,8 @@ TEST_F(InstallRunTest, ExistingFilesByOptions) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    std::string dest = area.Win(std::string("up_") + std::to_string(c.makeBackups) + std::to_string(c.keepSettings));
+    std::string dest = area.Win(std::string("up_") + std::to_string(c.makeBackups) +
+                                std::to_string(c.keepSettings));
     fs::create_directories(Area::Host(dest));
     for (int row = 0; row < SEGMENT_COUNT; row++) {
       WriteAt(dest + "\\" + TargetFileTable[row], oldFiles[row]);
@@ -496,12 +504,14 @@ TEST_F(InstallRunTest, IniInTheFolderNameDoesNotMakeEveryRowASettingsFile) {
   std::vector<Bytes> oldFiles = Payload(11), newFiles = Payload(12);
   std::string dest = area.Win("my.ini.files");
   fs::create_directories(Area::Host(dest));
-  for (int row = 0; row < SEGMENT_COUNT; row++) WriteAt(dest + "\\" + TargetFileTable[row], oldFiles[row]);
+  for (int row = 0; row < SEGMENT_COUNT; row++)
+    WriteAt(dest + "\\" + TargetFileTable[row], oldFiles[row]);
   UsePayload(newFiles);
   KeepSettings = 1;
   ASSERT_EQ(Install(dest).result, RUN_DONE);
   for (int row = 0; row < SEGMENT_COUNT; row++) {
-    EXPECT_TRUE(ReadAt(dest + "\\" + TargetFileTable[row]) == (row < 6 ? newFiles[row] : oldFiles[row]))
+    EXPECT_TRUE(ReadAt(dest + "\\" + TargetFileTable[row]) ==
+                (row < 6 ? newFiles[row] : oldFiles[row]))
         << TargetFileTable[row];
   }
 }
@@ -586,7 +596,8 @@ TEST_F(InstallRunTest, BackupFolderThatCannotBeCreated) {
   std::vector<Bytes> oldFiles = Payload(15), newFiles = Payload(16);
   std::string dest = area.Win("vexa");
   fs::create_directories(Area::Host(dest));
-  for (int row = 0; row < SEGMENT_COUNT; row++) WriteAt(dest + "\\" + TargetFileTable[row], oldFiles[row]);
+  for (int row = 0; row < SEGMENT_COUNT; row++)
+    WriteAt(dest + "\\" + TargetFileTable[row], oldFiles[row]);
   // A dangling link: nothing exists there, yet no folder can be made under its name.
   fs::create_symlink("/nonexistent/target", Area::Host(dest + "\\backup"));
   UsePayload(newFiles);
@@ -689,8 +700,13 @@ TEST_F(InstallRunTest, WriteFailureInAnyRowIsReportedAndRolledBack) {
     const char* target;
     long failAfter;
   } cases[] = {
-      {"vexa32.exe", 0}, {"vexa32.exe", 4095}, {"vexa32.exe", 4096}, {"vexa32.exe", 20000},
-      {"vexa.hlp", 10}, {"links.ini", 0}, {"links.ini", (long)files[10].size() - 1},
+      {"vexa32.exe", 0},
+      {"vexa32.exe", 4095},
+      {"vexa32.exe", 4096},
+      {"vexa32.exe", 20000},
+      {"vexa.hlp", 10},
+      {"links.ini", 0},
+      {"links.ini", (long)files[10].size() - 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.target) + " after " + std::to_string(c.failAfter));

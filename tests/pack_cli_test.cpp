@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 
@@ -135,16 +135,19 @@ TEST(PackCli, BadPayloadFilesAreNamedAndNothingIsWritten) {
       {"oversized",
        [](const fs::path& d) { fs::resize_file(d / "about.txt", (uintmax_t)UINT32_MAX + 1); },
        "/about.txt: 4294967296 bytes, more than a segment's size field can hold"},
-      {"a folder", [](const fs::path& d) {
+      {"a folder",
+       [](const fs::path& d) {
          fs::remove(d / "menus.ini");
          fs::create_directory(d / "menus.ini");
-       }, "/menus.ini: not a regular file"},
+       },
+       "/menus.ini: not a regular file"},
   };
   for (const auto& c : cases) {
     testfiles::TempDir dir;
     WritePayload(dir / "payload");
     c.spoil(dir / "payload");
-    Result r = VexaPack(dir, {"pack", dir / "payload", "-o", dir / "out.bin", "--header", dir / "sum.h"});
+    Result r =
+        VexaPack(dir, {"pack", dir / "payload", "-o", dir / "out.bin", "--header", dir / "sum.h"});
     EXPECT_EQ(r.exit, 1) << c.name;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << ": " << r.err;
     EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"payload"}) << c.name;

@@ -318,8 +318,8 @@ TEST(Icons, EachIsOne32x32SixteenColourImageAsDrawn) {
     EXPECT_TRUE(std::count(mask.begin(), mask.end(), 0xFF) > 0);
     EXPECT_TRUE(std::count(mask.begin(), mask.end(), 0x00) > 0);
 
-    Bytes drawn =
-        testfiles::Read(kWindowsBuild / "generated" / ("vexa_icon" + std::to_string(group) + ".ico"));
+    Bytes drawn = testfiles::Read(kWindowsBuild / "generated" /
+                                  ("vexa_icon" + std::to_string(group) + ".ico"));
     ASSERT_EQ(drawn.size(), 22u + kImageBytes);
     EXPECT_TRUE(Bytes(drawn.begin() + 22, drawn.end()) == image) << "not the icon make_icons drew";
     images[group - 1] = image;

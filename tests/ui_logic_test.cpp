@@ -1,5 +1,7 @@
 // The wizard's rules that need no window: folder names, centring, bars, shell test,
 // licence cut, and the program manager's command texts.
+#include "ui/ui_logic.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +9,6 @@
 
 #include "desktop/progman_commands.h"
 #include "engine/shared.h"
-#include "ui/ui_logic.h"
 
 namespace {
 
@@ -82,9 +83,9 @@ TEST(CenterWindow, CentresWithinTheMargins) {
   } cases[] = {
       {{0, 0, 1024, 768}, {0, 0, 400, 300}, 312, 234},
       {{0, 0, 1024, 768}, {500, 500, 501, 501}, 512, 384},
-      {{0, 0, 1024, 768}, {0, 0, 1020, 300}, 1, 234},   // crosses the right margin: pulled, then 1
+      {{0, 0, 1024, 768}, {0, 0, 1020, 300}, 1, 234},  // crosses the right margin: pulled, then 1
       {{0, 0, 1024, 768}, {0, 0, 1014, 758}, 0, 0},    // exactly at the margins: 0 stays 0
-      {{0, 0, 800, 600}, {0, 0, 2000, 1000}, 1, 1},     // larger than the desktop
+      {{0, 0, 800, 600}, {0, 0, 2000, 1000}, 1, 1},    // larger than the desktop
       {{100, 50, 900, 650}, {0, 0, 200, 100}, 400, 300},
   };
   for (const auto& c : cases) {
@@ -101,11 +102,9 @@ TEST(Bars, SplitIntoColouredAndWhiteParts) {
     int32_t fill;
     int hasFill, fillRight, hasWhite, whiteLeft;
   } cases[] = {
-      {0, 0, 0, 1, 11},
-      {80, 1, 90, 1, 90},      // columns 1..79 coloured, 80..158 white
-      {158, 1, 168, 1, 168},
-      {159, 1, 169, 0, 0},     // W - 1: the whole band, no percentage
-      {500, 1, 169, 0, 0},     // never over the right frame column
+      {0, 0, 0, 1, 11},      {80, 1, 90, 1, 90},   // columns 1..79 coloured, 80..158 white
+      {158, 1, 168, 1, 168}, {159, 1, 169, 0, 0},  // W - 1: the whole band, no percentage
+      {500, 1, 169, 0, 0},                         // never over the right frame column
   };
   for (const auto& c : cases) {
     BarSplit split = SplitBar(bar, c.fill);

@@ -1,5 +1,6 @@
 // The destination folder: its default, and the old-style folder dialog behind Browse.
 #include <windows.h>
+
 #include <commdlg.h>
 #include <direct.h>
 
@@ -75,7 +76,8 @@ static void FillFolderEdit(HWND dialog) {
   SetDlgItemTextA(dialog, FOLDER_FIELD, DestinationFolder);
 }
 
-extern "C" __declspec(dllexport) UINT_PTR CALLBACK FileHook(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+extern "C" __declspec(dllexport) UINT_PTR CALLBACK
+    FileHook(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   // Only when the dialog is shown: a platform that also reports hiding it after OK would
   // otherwise replace the folder the user typed.
   if (message == WM_SHOWWINDOW && wParam) {
@@ -94,7 +96,8 @@ extern "C" __declspec(dllexport) UINT_PTR CALLBACK FileHook(HWND dialog, UINT me
       // would then only relist the folder; with a plain name back in it, OK closes.
       SetDlgItemTextA(dialog, FILE_NAME_FIELD, "JUNK!");
     } else if ((id == CURRENT_FOLDER && code == EN_CHANGE) ||
-               ((id == FOLDER_LIST || id == DRIVE_LIST) && (code == LBN_SELCHANGE || code == LBN_DBLCLK))) {
+               ((id == FOLDER_LIST || id == DRIVE_LIST) &&
+                (code == LBN_SELCHANGE || code == LBN_DBLCLK))) {
       FillFolderEdit(dialog);
     }
   }

@@ -4,8 +4,8 @@
 #include <windows.h>
 
 enum {
-  MSG_SHOW_WIZARD = WM_USER + 100,  // 1124: the main window opens the wizard
-  ID_STEP_TIMER = 1125,             // the main window's close timer and the wizard's step timer
+  MSG_SHOW_WIZARD = WM_USER + 100,   // 1124: the main window opens the wizard
+  ID_STEP_TIMER = 1125,              // the main window's close timer and the wizard's step timer
   MSG_INSTALL_STEP = WM_USER + 102,  // 1126: one step of the installation run
 };
 
@@ -22,8 +22,8 @@ extern HINSTANCE AppInstance;
 extern HWND MainWindow;
 extern int NewShell;
 extern DWORD DdeInstance;
-extern "C" __declspec(dllexport) LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam,
-                                                              LPARAM lParam);
+extern "C" __declspec(dllexport) LRESULT CALLBACK
+    MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The wizard dialog.
 extern HWND WizardDialog;
@@ -36,12 +36,12 @@ void InvalidateControl(HWND dialog, int id);
 void InitDefaultFolder(HWND dialog);
 void ChooseDestination(HWND dialog);
 int BrowseForFolder(HWND owner);
-extern "C" __declspec(dllexport) UINT_PTR CALLBACK FileHook(HWND dialog, UINT message, WPARAM wParam,
-                                                            LPARAM lParam);
+extern "C" __declspec(dllexport) UINT_PTR CALLBACK
+    FileHook(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The program group.
 int SendProgmanCommand(const char* command);
 int CreateProgramGroup(void);
-extern "C" __declspec(dllexport) HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conversation,
-                                                               HSZ topic, HSZ item, HDDEDATA data,
-                                                               ULONG_PTR data1, ULONG_PTR data2);
+extern "C" __declspec(dllexport) HDDEDATA CALLBACK
+    DdeCallback(UINT type, UINT format, HCONV conversation, HSZ topic, HSZ item, HDDEDATA data,
+                ULONG_PTR data1, ULONG_PTR data2);

@@ -1,5 +1,6 @@
 // Start-up, the hidden main window, shut-down and the closing actions.
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include "archive_sum.h"
@@ -19,8 +20,8 @@ typedef BOOL(WINAPI* Ctl3dCall)(HINSTANCE);
 static HMODULE Ctl3dModule;
 static Ctl3dCall Ctl3dRegister, Ctl3dUnregister, Ctl3dAutoSubclass;
 
-extern "C" __declspec(dllexport) LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam,
-                                                              LPARAM lParam) {
+extern "C" __declspec(dllexport) LRESULT CALLBACK
+    MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -51,7 +52,7 @@ static void RestrictLibrarySearch(void) {
   typedef BOOL(WINAPI * SetDirectories)(DWORD);
   const DWORD SEARCH_SYSTEM32 = 0x800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
   SetDirectories set = (SetDirectories)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"),
-                                                              "SetDefaultDllDirectories");
+                                                             "SetDefaultDllDirectories");
   if (set != NULL) set(SEARCH_SYSTEM32);
 }
 
@@ -108,8 +109,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   windowClass.hbrBackground = (HBRUSH)(COLOR_APPWORKSPACE + 1);
   windowClass.lpszClassName = TEXT_TITLE;
   if (!RegisterClassA(&windowClass)) return 0;
-  MainWindow = CreateWindowExA(0, TEXT_TITLE, TEXT_TITLE, WS_OVERLAPPEDWINDOW, -100, -100, 0, 0, NULL,
-                               NULL, AppInstance, NULL);
+  MainWindow = CreateWindowExA(0, TEXT_TITLE, TEXT_TITLE, WS_OVERLAPPEDWINDOW, -100, -100, 0, 0,
+                               NULL, NULL, AppInstance, NULL);
   if (MainWindow == NULL) return 0;
   ShowWindow(MainWindow, showCommand);
   UpdateWindow(MainWindow);

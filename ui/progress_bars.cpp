@@ -55,8 +55,8 @@ void DrawInstallBar(void* context, FILE* stream) {
     PercentText(workText, WORK_TEXT_SIZE, InstallBarFill, width);
     int top = split.whitePart.top, bottom = split.whitePart.bottom;
     RECT clip = {split.whitePart.left + 4, top, split.whitePart.right, bottom};
-    ExtTextOutA(dc, split.whitePart.left + 4, top + (bottom - top) / 5, ETO_CLIPPED, &clip, workText,
-                (UINT)TextLength(workText), NULL);
+    ExtTextOutA(dc, split.whitePart.left + 4, top + (bottom - top) / 5, ETO_CLIPPED, &clip,
+                workText, (UINT)TextLength(workText), NULL);
     SetTextColor(dc, oldText);
     SetBkColor(dc, oldBack);
   }

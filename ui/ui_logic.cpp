@@ -21,7 +21,8 @@ void CompleteFolderName(char* text, int size, const char* ownPath) {
   if (length + TextLength(suffix) < size) AppendText(text, size, suffix);
 }
 
-int DefaultFolder(char* text, int size, const char* ownPath, int rootIsFixed, const char* windowsFolder) {
+int DefaultFolder(char* text, int size, const char* ownPath, int rootIsFixed,
+                  const char* windowsFolder) {
   int drive = -1;
   CopyText(text, size, ownPath);
   LowerCase(text);

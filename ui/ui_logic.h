@@ -17,7 +17,8 @@ void CompleteFolderName(char* text, int size, const char* ownPath);
 // The default destination: the root of the installer's drive when it is fixed, else that
 // of the Windows folder's drive (windowsFolder null when unknown), plus "vexa". Returns the
 // drive to make current (0 for a:), or -1 to leave it.
-int DefaultFolder(char* text, int size, const char* ownPath, int rootIsFixed, const char* windowsFolder);
+int DefaultFolder(char* text, int size, const char* ownPath, int rootIsFixed,
+                  const char* windowsFolder);
 
 // Where a window goes to be centred on the desktop, 10 pixels clear of the right and bottom
 // edges, never at a negative coordinate.

@@ -99,10 +99,8 @@ struct PageButtons {
   int focus;
 };
 static const PageButtons PAGE_BUTTONS[PAGE_COUNT] = {
-    {TEXT_NEXT, 1, TEXT_CANCEL, IDOK},
-    {TEXT_YES, 1, TEXT_NO, 141},
-    {TEXT_INSTALL, 1, TEXT_CANCEL, IDOK},
-    {TEXT_INSTALL, 0, TEXT_ABORT, IDCANCEL},
+    {TEXT_NEXT, 1, TEXT_CANCEL, IDOK},    {TEXT_YES, 1, TEXT_NO, 141},
+    {TEXT_INSTALL, 1, TEXT_CANCEL, IDOK}, {TEXT_INSTALL, 0, TEXT_ABORT, IDCANCEL},
     {NULL, 0, TEXT_FINISH, IDCANCEL},
 };
 
@@ -191,7 +189,8 @@ static void AbortSequence(HWND dialog) {
     EndDialog(dialog, 0);
     return;
   }
-  if (MessageBoxA(dialog, TEXT_ABORT_QUESTION, CAPTION_WARNING, MB_YESNO | MB_ICONQUESTION) == IDNO) {
+  if (MessageBoxA(dialog, TEXT_ABORT_QUESTION, CAPTION_WARNING, MB_YESNO | MB_ICONQUESTION) ==
+      IDNO) {
     AbortPending = 0;
     PostMessageA(dialog, MSG_INSTALL_STEP, 0, 0);
     return;
@@ -203,7 +202,8 @@ static void AbortSequence(HWND dialog) {
 
 static void MakeProgramGroup(void) {
   while (!CreateProgramGroup()) {
-    if (MessageBoxA(MainWindow, TEXT_ERROR_ICONS, CAPTION_ERROR_15, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    if (MessageBoxA(MainWindow, TEXT_ERROR_ICONS, CAPTION_ERROR_15, MB_YESNO | MB_ICONQUESTION) !=
+        IDYES) {
       break;
     }
   }

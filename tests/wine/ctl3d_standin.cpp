@@ -1,9 +1,10 @@
 // Stands in for the 3D-controls library in the acceptance tests: every load, call and
 // release goes as one line into ctl3d32.log next to the library. Built twice: complete,
 // and without Ctl3dAutoSubclass (WITHOUT_AUTOSUBCLASS), as an incomplete library would be.
+#include <windows.h>
+
 #include <stdio.h>
 #include <string.h>
-#include <windows.h>
 
 namespace {
 

@@ -6,12 +6,13 @@
 // A dialog argument names a top-level window of class "#32770" by its caption; "wizard"
 // and "folder" stand for the installer's wizard and its folder dialog, "wizard:N" for the
 // wizard of the Nth of several installers (by process id).
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <windows.h>
 // Needs the types of windows.h.
 #include <tlhelp32.h>
 

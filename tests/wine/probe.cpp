@@ -5,12 +5,13 @@
 //   probe attrib HEX PATH...   sets the attributes of each path (SetFileAttributesA)
 //   probe lock PATH            opens PATH without any sharing, prints "locked", and holds it
 //                              until its standard input ends
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <string>

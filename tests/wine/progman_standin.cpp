@@ -4,11 +4,12 @@
 //   progman LOG [REFUSE...]
 // An execute whose bytes contain one of the REFUSE texts is refused. "ready" on standard
 // output says the service is registered; the program ends when its standard input ends.
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
 #include <string.h>
-#include <windows.h>
 // Needs the types of windows.h.
 #include <ddeml.h>
 

@@ -2,9 +2,10 @@
 // sends to the window class "MS_WINHELP" and writes what it was asked, and which programs
 // were running then, into winhlp32.log next to itself; then it exits, so the program that
 // asked never waits on a box.
+#include <windows.h>
+
 #include <stdio.h>
 #include <string.h>
-#include <windows.h>
 // Needs the types of windows.h.
 #include <tlhelp32.h>
 
