@@ -6,18 +6,9 @@
 
 #include "engine/messages.h"
 #include "engine/shared.h"
+#include "resources/resource.h"
 #include "ui/installer.h"
 #include "ui/ui_logic.h"
-
-enum {
-  FOLDER_TEMPLATE = 1537,
-  FOLDER_FIELD = 102,
-  CURRENT_FOLDER = 1088,  // the platform dialog writes the folder it shows here
-  FOLDER_LIST = 1121,
-  DRIVE_LIST = 1137,
-  FILE_NAME_FIELD = 1152,
-  DESTINATION_TEXT = 152,
-};
 
 static int FirstBrowse = 1;
 
@@ -33,15 +24,15 @@ void InitDefaultFolder(HWND dialog) {
   int known = !fixed && GetWindowsDirectoryA(windowsFolder, sizeof windowsFolder) != 0;
   int drive = DefaultFolder(workText, WORK_TEXT_SIZE, ownPath, fixed, known ? windowsFolder : NULL);
   if (drive >= 0) _chdrive(drive + 1);
-  SetDlgItemTextA(dialog, DESTINATION_TEXT, workText);
+  SetDlgItemTextA(dialog, IDC_DESTINATION, workText);
 }
 
 void ChooseDestination(HWND dialog) {
-  GetDlgItemTextA(dialog, DESTINATION_TEXT, DestinationFolder, FOLDER_TEXT_SIZE);
+  GetDlgItemTextA(dialog, IDC_DESTINATION, DestinationFolder, FOLDER_TEXT_SIZE);
   LowerCase(DestinationFolder);
   if (BrowseForFolder(dialog)) {
     LowerCase(DestinationFolder);
-    SetDlgItemTextA(dialog, DESTINATION_TEXT, DestinationFolder);
+    SetDlgItemTextA(dialog, IDC_DESTINATION, DestinationFolder);
   }
 }
 
@@ -53,7 +44,7 @@ int BrowseForFolder(HWND owner) {
   request.lpstrTitle = TEXT_SELECT_FOLDER;
   request.Flags = OFN_ENABLEHOOK | OFN_ENABLETEMPLATE;
   request.lpfnHook = FileHook;
-  request.lpTemplateName = MAKEINTRESOURCEA(FOLDER_TEMPLATE);
+  request.lpTemplateName = MAKEINTRESOURCEA(IDD_FOLDER);
   request.lpstrInitialDir = DestinationFolder;
   // The first browse of a process starts at the root of the destination's drive.
   if (FirstBrowse) {
@@ -63,9 +54,10 @@ int BrowseForFolder(HWND owner) {
   return GetOpenFileNameA(&request) ? 1 : 0;
 }
 
-// Rewrites the folder field from the folder the dialog shows, completed with "vexa".
+// Rewrites the folder field from the folder the dialog shows (the platform dialog writes
+// it into stc1), completed with "vexa".
 static void FillFolderEdit(HWND dialog) {
-  GetDlgItemTextA(dialog, CURRENT_FOLDER, DestinationFolder, FOLDER_TEXT_SIZE);
+  GetDlgItemTextA(dialog, stc1, DestinationFolder, FOLDER_TEXT_SIZE);
   char ownPath[FOLDER_TEXT_SIZE];
   ownPath[0] = '\0';
   if (TextLength(DestinationFolder) <= 1) {
@@ -73,7 +65,7 @@ static void FillFolderEdit(HWND dialog) {
     ownPath[FOLDER_TEXT_SIZE - 1] = '\0';
   }
   CompleteFolderName(DestinationFolder, FOLDER_TEXT_SIZE, ownPath);
-  SetDlgItemTextA(dialog, FOLDER_FIELD, DestinationFolder);
+  SetDlgItemTextA(dialog, IDC_FOLDER_FIELD, DestinationFolder);
 }
 
 extern "C" __declspec(dllexport) UINT_PTR CALLBACK
@@ -82,7 +74,7 @@ extern "C" __declspec(dllexport) UINT_PTR CALLBACK
   // otherwise replace the folder the user typed.
   if (message == WM_SHOWWINDOW && wParam) {
     FillFolderEdit(dialog);
-    HWND field = GetDlgItem(dialog, FOLDER_FIELD);
+    HWND field = GetDlgItem(dialog, IDC_FOLDER_FIELD);
     SetFocus(field);
     SendMessageA(field, EM_SETSEL, 0, -1);
     SendMessageA(field, EM_SETSEL, (WPARAM)-1, -1);
@@ -91,13 +83,12 @@ extern "C" __declspec(dllexport) UINT_PTR CALLBACK
   } else if (message == WM_COMMAND) {
     int id = LOWORD(wParam), code = HIWORD(wParam);
     if (id == IDOK) {
-      GetDlgItemTextA(dialog, FOLDER_FIELD, DestinationFolder, FOLDER_TEXT_SIZE);
+      GetDlgItemTextA(dialog, IDC_FOLDER_FIELD, DestinationFolder, FOLDER_TEXT_SIZE);
       // Wine fills the hidden file-name field with "*.*" when the dialog opens, and OK
       // would then only relist the folder; with a plain name back in it, OK closes.
-      SetDlgItemTextA(dialog, FILE_NAME_FIELD, "JUNK!");
-    } else if ((id == CURRENT_FOLDER && code == EN_CHANGE) ||
-               ((id == FOLDER_LIST || id == DRIVE_LIST) &&
-                (code == LBN_SELCHANGE || code == LBN_DBLCLK))) {
+      SetDlgItemTextA(dialog, edt1, "JUNK!");
+    } else if ((id == stc1 && code == EN_CHANGE) ||
+               ((id == lst2 || id == cmb2) && (code == LBN_SELCHANGE || code == LBN_DBLCLK))) {
       FillFolderEdit(dialog);
     }
   }

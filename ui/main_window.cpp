@@ -6,6 +6,7 @@
 #include "archive_sum.h"
 #include "engine/install_run.h"
 #include "engine/messages.h"
+#include "resources/resource.h"
 #include "ui/installer.h"
 #include "ui/ui_logic.h"
 
@@ -104,7 +105,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   windowClass.style = CS_BYTEALIGNWINDOW;
   windowClass.lpfnWndProc = MainWndProc;
   windowClass.hInstance = AppInstance;
-  windowClass.hIcon = LoadIconA(AppInstance, MAKEINTRESOURCEA(1));
+  windowClass.hIcon = LoadIconA(AppInstance, MAKEINTRESOURCEA(IDI_PROGRAM));
   windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
   windowClass.hbrBackground = (HBRUSH)(COLOR_APPWORKSPACE + 1);
   windowClass.lpszClassName = TEXT_TITLE;

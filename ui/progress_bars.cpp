@@ -4,10 +4,9 @@
 
 #include "engine/shared.h"
 #include "engine/wizard_link.h"
+#include "resources/resource.h"
 #include "ui/installer.h"
 #include "ui/ui_logic.h"
-
-enum { FILE_BAR = 171, INSTALL_BAR = 173, STATUS_TEXT = 170 };
 
 static const COLORREF INSTALL_FILL = RGB(0, 70, 140);
 static const COLORREF FILE_FILL = RGB(0, 200, 100);
@@ -40,10 +39,10 @@ static RECT ClientRectOfControl(int id) {
 
 void DrawInstallBar(void* context, FILE* stream) {
   RECT screen;
-  GetWindowRect(GetDlgItem(WizardDialog, INSTALL_BAR), &screen);
+  GetWindowRect(GetDlgItem(WizardDialog, IDC_INSTALL_BAR), &screen);
   int32_t width = screen.right - screen.left;
   if (stream != NULL) FollowCarrier(stream, width);
-  RECT r = ClientRectOfControl(INSTALL_BAR);
+  RECT r = ClientRectOfControl(IDC_INSTALL_BAR);
 
   HDC dc = (HDC)context;
   if (dc == NULL) dc = GetDC(WizardDialog);
@@ -67,7 +66,7 @@ void DrawFileBar(void* context, uint32_t done, uint32_t total) {
   HDC dc = (HDC)context;
   if (dc == NULL) dc = GetDC(WizardDialog);
   if (dc == NULL) return;
-  RECT r = ClientRectOfControl(FILE_BAR);
+  RECT r = ClientRectOfControl(IDC_FILE_BAR);
   uint32_t fill = FileBarFillFor((uint32_t)(r.right - r.left), done, total);
   // A fill too wide for 32 signed bits paints the whole band, as any fill past its end does.
   PaintBar(dc, r, fill > 0x7FFFFFFF ? 0x7FFFFFFF : (int32_t)fill, FILE_FILL);
@@ -76,17 +75,17 @@ void DrawFileBar(void* context, uint32_t done, uint32_t total) {
 
 unsigned FileBarWidth(void) {
   RECT client;
-  GetClientRect(GetDlgItem(WizardDialog, FILE_BAR), &client);
+  GetClientRect(GetDlgItem(WizardDialog, IDC_FILE_BAR), &client);
   return (unsigned)(client.right - client.left);
 }
 
 void EraseFileBar(void) {
-  InvalidateControl(WizardDialog, FILE_BAR);
+  InvalidateControl(WizardDialog, IDC_FILE_BAR);
   UpdateWindow(WizardDialog);
 }
 
 void SetStatusText(const char* text) {
-  SendDlgItemMessageA(WizardDialog, STATUS_TEXT, WM_SETTEXT, 0, (LPARAM)text);
+  SendDlgItemMessageA(WizardDialog, IDC_STATUS, WM_SETTEXT, 0, (LPARAM)text);
 }
 
 void ShowErrorBox(const char* text, const char* caption) {

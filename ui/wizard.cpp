@@ -4,6 +4,7 @@
 #include "engine/install_run.h"
 #include "engine/messages.h"
 #include "engine/wizard_link.h"
+#include "resources/resource.h"
 #include "ui/installer.h"
 #include "ui/ui_logic.h"
 
@@ -14,8 +15,9 @@ enum { LICENCE_SIZE = 3000 };
 static char licenceText[LICENCE_SIZE];
 
 // The first control of each page; a page runs up to the first missing identifier.
-static const int PAGE_FIRST[] = {130, 140, 150, 170, 180};
-enum { PAGE_COUNT = 5, FILE_BAR = 171, INSTALL_BAR = 173, STATUS_TEXT = 170, BACK_BUTTON = 121 };
+static const int PAGE_FIRST[] = {IDC_WELCOME, IDC_LICENCE_INTRO, IDC_OPTIONS_INTRO, IDC_STATUS,
+                                 IDC_FINISHED};
+enum { PAGE_COUNT = 5 };
 
 static RECT ClientRectOf(HWND dialog, HWND control) {
   RECT r;
@@ -49,13 +51,13 @@ static void LayoutPages(HWND dialog, int first) {
   if (control == NULL) return;
   RECT r = ClientRectOf(dialog, control);
   int targetLeft = 20, targetTop = 20;
-  if (first == 130) targetTop = 24;
-  if (first == 180) targetTop = 30;
-  if (first == STATUS_TEXT) {
+  if (first == IDC_WELCOME) targetTop = 24;
+  if (first == IDC_FINISHED) targetTop = 30;
+  if (first == IDC_STATUS) {
     RECT client;
     GetClientRect(dialog, &client);
     targetLeft = client.right / 2 - (r.right - r.left) / 2;
-    targetTop = ClientRectOf(dialog, GetDlgItem(dialog, 156)).top;
+    targetTop = ClientRectOf(dialog, GetDlgItem(dialog, IDC_MAKE_BACKUPS)).top;
   }
   int dx = r.left - targetLeft, dy = r.top - targetTop;
   for (int id = first; (control = GetDlgItem(dialog, id)) != NULL; id++) {
@@ -80,7 +82,7 @@ static void ShowControl(HWND control, int show) {
 static void ShowControlRun(HWND dialog, int first, int show) {
   HWND control;
   for (int id = first; (control = GetDlgItem(dialog, id)) != NULL; id++) {
-    if (id != FILE_BAR && id != INSTALL_BAR) ShowControl(control, show);
+    if (id != IDC_FILE_BAR && id != IDC_INSTALL_BAR) ShowControl(control, show);
   }
 }
 
@@ -99,7 +101,7 @@ struct PageButtons {
   int focus;
 };
 static const PageButtons PAGE_BUTTONS[PAGE_COUNT] = {
-    {TEXT_NEXT, 1, TEXT_CANCEL, IDOK},    {TEXT_YES, 1, TEXT_NO, 141},
+    {TEXT_NEXT, 1, TEXT_CANCEL, IDOK},    {TEXT_YES, 1, TEXT_NO, IDC_LICENCE_TEXT},
     {TEXT_INSTALL, 1, TEXT_CANCEL, IDOK}, {TEXT_INSTALL, 0, TEXT_ABORT, IDCANCEL},
     {NULL, 0, TEXT_FINISH, IDCANCEL},
 };
@@ -112,11 +114,11 @@ static void ShowPage(HWND dialog, int page) {
   }
   WizardPage = page;
   InstallBarFill = 0;
-  SetDlgItemTextA(dialog, STATUS_TEXT, MSG_SCANNING_FILES);
-  InvalidateControl(dialog, INSTALL_BAR);
-  InvalidateControl(dialog, FILE_BAR);
+  SetDlgItemTextA(dialog, IDC_STATUS, MSG_SCANNING_FILES);
+  InvalidateControl(dialog, IDC_INSTALL_BAR);
+  InvalidateControl(dialog, IDC_FILE_BAR);
   if (page >= PAGE_WELCOME && page <= PAGE_FINISH) {
-    SetButton(dialog, BACK_BUTTON, NULL, 0, 0);
+    SetButton(dialog, IDC_BACK, NULL, 0, 0);
     // The other pages go; the progress page keeps the options page's folder box, and
     // hides the finish page only after its own controls are set.
     for (int k = 0; k < PAGE_COUNT; k++) {
@@ -127,9 +129,10 @@ static void ShowPage(HWND dialog, int page) {
     if (page == PAGE_PROGRESS) {
       // The folder box of the options page stays, Browse shown but disabled; the status
       // and bars take the place of the option boxes.
-      ShowWindow(GetDlgItem(dialog, 153), SW_SHOWNORMAL);
-      EnableWindow(GetDlgItem(dialog, 153), FALSE);
-      for (int id = 155; id <= 159; id++) ShowControl(GetDlgItem(dialog, id), 0);
+      ShowWindow(GetDlgItem(dialog, IDC_BROWSE), SW_SHOWNORMAL);
+      EnableWindow(GetDlgItem(dialog, IDC_BROWSE), FALSE);
+      for (int id = IDC_OPTIONS_MORE; id <= IDC_INSTALL_HINT; id++)
+        ShowControl(GetDlgItem(dialog, id), 0);
       ShowControlRun(dialog, PAGE_FIRST[PAGE_FINISH], 0);
     }
     const PageButtons& buttons = PAGE_BUTTONS[page];
@@ -142,23 +145,23 @@ static void ShowPage(HWND dialog, int page) {
 
 static void InitDialogTexts(HWND dialog) {
   SetWindowTextA(dialog, TEXT_TITLE);
-  SetDlgItemTextA(dialog, 130, TEXT_WELCOME);
-  HRSRC found = FindResourceA(AppInstance, MAKEINTRESOURCEA(3), (LPCSTR)RT_RCDATA);
+  SetDlgItemTextA(dialog, IDC_WELCOME, TEXT_WELCOME);
+  HRSRC found = FindResourceA(AppInstance, MAKEINTRESOURCEA(IDR_LICENCE), (LPCSTR)RT_RCDATA);
   HGLOBAL loaded = found != NULL ? LoadResource(AppInstance, found) : NULL;
   const char* text = loaded != NULL ? (const char*)LockResource(loaded) : NULL;
   if (text == NULL) return;
   CutLicence(licenceText, LICENCE_SIZE, text, SizeofResource(AppInstance, found));
-  SetDlgItemTextA(dialog, 141, licenceText);
+  SetDlgItemTextA(dialog, IDC_LICENCE_TEXT, licenceText);
 }
 
 static int Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
 
 // Install on the options page: read the choices, show the progress page, start the run.
 static void StartInstall(HWND dialog) {
-  GetDlgItemTextA(dialog, 152, DestinationFolder, FOLDER_TEXT_SIZE);
-  MakeBackups = Checked(dialog, 156);
-  KeepSettings = Checked(dialog, 157);
-  CreateIcons = Checked(dialog, 158);
+  GetDlgItemTextA(dialog, IDC_DESTINATION, DestinationFolder, FOLDER_TEXT_SIZE);
+  MakeBackups = Checked(dialog, IDC_MAKE_BACKUPS);
+  KeepSettings = Checked(dialog, IDC_KEEP_SETTINGS);
+  CreateIcons = Checked(dialog, IDC_CREATE_ICONS);
   ShowPage(dialog, PAGE_PROGRESS);
   ResetRun();
   ShowScanStatus();
@@ -256,17 +259,17 @@ static BOOL OnCommand(HWND dialog, int id) {
       return TRUE;
     case IDCANCEL:
       if (WizardPage == PAGE_FINISH) {
-        HelpOnExit = Checked(dialog, 183);
-        LaunchOnExit = Checked(dialog, 184);
+        HelpOnExit = Checked(dialog, IDC_READ_HELP);
+        LaunchOnExit = Checked(dialog, IDC_LAUNCH);
         EndDialog(dialog, 1);
       } else {
         AbortSequence(dialog);
       }
       return TRUE;
-    case BACK_BUTTON:
+    case IDC_BACK:
       if (WizardPage > 0) ShowPage(dialog, WizardPage - 1);
       return FALSE;
-    case 153:
+    case IDC_BROWSE:
       if (WizardPage == PAGE_OPTIONS) ChooseDestination(dialog);
       return FALSE;
     default:
@@ -277,11 +280,11 @@ static BOOL OnCommand(HWND dialog, int id) {
 static void OnPaint(HWND dialog) {
   PAINTSTRUCT paint;
   BeginPaint(dialog, &paint);
-  RECT anchor = ClientRectOf(dialog, GetDlgItem(dialog, 120));
-  HICON icon = LoadIconA(AppInstance, MAKEINTRESOURCEA(2));
+  RECT anchor = ClientRectOf(dialog, GetDlgItem(dialog, IDC_ICON_ANCHOR));
+  HICON icon = LoadIconA(AppInstance, MAKEINTRESOURCEA(IDI_WIZARD));
   DrawIcon(paint.hdc, anchor.left, anchor.top, icon);
   DestroyIcon(icon);
-  if (IsWindowVisible(GetDlgItem(dialog, STATUS_TEXT))) DrawInstallBar(paint.hdc, NULL);
+  if (IsWindowVisible(GetDlgItem(dialog, IDC_STATUS))) DrawInstallBar(paint.hdc, NULL);
   EndPaint(dialog, &paint);
 }
 
@@ -289,7 +292,8 @@ INT_PTR CALLBACK InstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
   switch (message) {
     case WM_INITDIALOG: {
       WizardDialog = dialog;
-      static const int BOXES[] = {156, 157, 158, 183, 184};
+      static const int BOXES[] = {IDC_MAKE_BACKUPS, IDC_KEEP_SETTINGS, IDC_CREATE_ICONS,
+                                  IDC_READ_HELP, IDC_LAUNCH};
       for (int id : BOXES) CheckDlgButton(dialog, id, BST_CHECKED);
       InitDialogTexts(dialog);
       InitDefaultFolder(dialog);
