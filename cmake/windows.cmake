@@ -19,9 +19,11 @@ target_compile_options(vexa_engine PRIVATE ${WIN_FLAGS} -Os)
 include(payload/demo_payload.cmake)
 if(VEXA_PAYLOAD_DIR)
   set(PAYLOAD_DIR ${VEXA_PAYLOAD_DIR})
+  # The target names, in the installer's own list.
+  file(STRINGS ${CMAKE_SOURCE_DIR}/engine/target_files.def rows REGEX "^TARGET_FILE\\(")
   set(PAYLOAD_FILES "")
-  foreach(name vexa32.exe vxtool32.exe vexa.hlp primer.hlp about.txt history.txt
-               vexa.ini macros.ini menus.ini sites.ini links.ini)
+  foreach(row IN LISTS rows)
+    string(REGEX REPLACE ".*\"(.*)\".*" "\\1" name "${row}")
     list(APPEND PAYLOAD_FILES ${VEXA_PAYLOAD_DIR}/${name})
   endforeach()
 else()

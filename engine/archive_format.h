@@ -9,7 +9,14 @@ enum {
   MARKER_LENGTH = 4,
 };
 
-// Target file names in segment order; row r of the archive is written to row r here.
+// The rows by name, and the target file names in segment order: row r of the archive is
+// written to TargetFileTable[r].
+enum TargetRow {
+#define TARGET_FILE(row, name) row,
+#include "engine/target_files.def"
+#undef TARGET_FILE
+};
+static_assert(ROW_LINKS + 1 == SEGMENT_COUNT, "one target file per segment");
 extern const char* const TargetFileTable[SEGMENT_COUNT];
 
 // Feeds one byte to the marker matcher and returns the new match length; MARKER_LENGTH

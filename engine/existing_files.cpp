@@ -61,6 +61,6 @@ void ClearHelpCache(const char* target, int row) {
   if (splitTruncated) return;
   CopyText(workText, WORK_TEXT_SIZE, splitDrive);
   AppendText(workText, WORK_TEXT_SIZE, splitDirectory);
-  AppendText(workText, WORK_TEXT_SIZE, row == 2 ? "vexa.gid" : "primer.gid");
+  AppendText(workText, WORK_TEXT_SIZE, row == ROW_HELP ? "vexa.gid" : "primer.gid");
   if (FsClearReadOnly(workText)) FsDelete(workText);
 }

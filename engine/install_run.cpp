@@ -232,7 +232,7 @@ static int StepFinish(void) {
     // The help caches go only once the run has succeeded: after a rollback the earlier
     // help files are back, and their caches still belong to them. A help file this run
     // wrote has been decoded whole by now.
-    for (int row = 2; row <= 3; row++) {
+    for (int row = ROW_HELP; row <= ROW_PRIMER; row++) {
       if (Run.wroteRow[row]) {
         TargetPath(Run.targetPath, row);
         ClearHelpCache(Run.targetPath, row);

@@ -7,8 +7,7 @@ work=$(mktemp -d /tmp/vexa-payload-option-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
 mkdir "$work/tiny"
-for name in vexa32.exe vxtool32.exe vexa.hlp primer.hlp about.txt history.txt \
-            vexa.ini macros.ini menus.ini sites.ini links.ini; do
+for name in $(sed -n 's/^TARGET_FILE([A-Z_]*, "\(.*\)")$/\1/p' "$source/engine/target_files.def"); do
   printf 'tiny payload: %s\r\n' "$name" >"$work/tiny/$name"
 done
 

@@ -86,14 +86,16 @@ static void RunClosingActions(void) {
   if (LaunchOnExit) {
     CopyText(carrierPath, WORK_TEXT_SIZE, DestinationFolder);
     CopyText(workText, WORK_TEXT_SIZE, DestinationFolder);
-    AppendText(workText, WORK_TEXT_SIZE, "\\vexa32.exe");
+    AppendText(workText, WORK_TEXT_SIZE, "\\");
+    AppendText(workText, WORK_TEXT_SIZE, TargetFileTable[ROW_PROGRAM]);
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     ShellExecuteA(NULL, "open", workText, "", carrierPath, SW_SHOW);
     SetErrorMode(0);
   }
   if (HelpOnExit) {
     CopyText(workText, WORK_TEXT_SIZE, DestinationFolder);
-    AppendText(workText, WORK_TEXT_SIZE, "\\vexa.hlp");
+    AppendText(workText, WORK_TEXT_SIZE, "\\");
+    AppendText(workText, WORK_TEXT_SIZE, TargetFileTable[ROW_HELP]);
     WinHelpA(NULL, workText, HELP_CONTEXT, 10);
   }
 }
