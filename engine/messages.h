@@ -1,4 +1,5 @@
-// Every text and caption the user can see from the installation run.
+// Every text and caption the user can see from the installation run; the wizard's own
+// texts are in resources/texts.h.
 #pragma once
 
 #define MSG_SCANNING_FILES "Scanning files..."
@@ -37,25 +38,3 @@
 #define TEXT_ERROR_CORRUPT                         \
   "The installation file seems to be corrupt!\n\n" \
   "Please try running the installation program again or download a new version!"
-
-// The wizard, start-up and program group.
-#define TEXT_TITLE "Vexa v5.61 32bit Installation"
-#define TEXT_WELCOME                                                                              \
-  "Welcome to the Vexa installation program! This program will install Vexa v5.61 32bit on your " \
-  "computer."
-#define TEXT_NEXT "&Next >"
-#define TEXT_CANCEL "Cancel"
-#define TEXT_YES "&Yes"
-#define TEXT_NO "&No"
-#define TEXT_INSTALL "&Install"
-#define TEXT_ABORT "Abort"
-#define TEXT_FINISH "&Finish"
-#define TEXT_ABORT_QUESTION "Are you sure you want to abort the installation?"
-#define CAPTION_WARNING "Vexa Installation Warning"
-#define CAPTION_ERROR_15 "Vexa Installation Error [15]"
-#define TEXT_ERROR_ICONS                                                      \
-  "There seems to be a problem adding Vexa icons to the Program Manager!\n\n" \
-  "Do you want me to try again?"
-#define TEXT_NO_DIALOG "Unable to display dialog"
-#define CAPTION_SYSTEM_ERROR "System Error"
-#define TEXT_SELECT_FOLDER "Vexa Select Folder"

@@ -4,9 +4,9 @@
 #include <commdlg.h>
 #include <direct.h>
 
-#include "engine/messages.h"
 #include "engine/shared.h"
 #include "resources/resource.h"
+#include "resources/texts.h"
 #include "ui/installer.h"
 #include "ui/ui_logic.h"
 

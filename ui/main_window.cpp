@@ -5,8 +5,8 @@
 
 #include "archive_sum.h"
 #include "engine/install_run.h"
-#include "engine/messages.h"
 #include "resources/resource.h"
+#include "resources/texts.h"
 #include "ui/installer.h"
 #include "ui/ui_logic.h"
 

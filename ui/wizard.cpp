@@ -5,6 +5,7 @@
 #include "engine/messages.h"
 #include "engine/wizard_link.h"
 #include "resources/resource.h"
+#include "resources/texts.h"
 #include "ui/installer.h"
 #include "ui/ui_logic.h"
 
