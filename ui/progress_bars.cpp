@@ -30,19 +30,10 @@ static BarSplit PaintBar(HDC dc, RECT r, int32_t fill, COLORREF fillColour) {
   return split;
 }
 
-static RECT ClientRectOfControl(int id) {
-  RECT r;
-  GetWindowRect(GetDlgItem(WizardDialog, id), &r);
-  MapWindowPoints(NULL, WizardDialog, (POINT*)&r, 2);
-  return r;
-}
-
 void DrawInstallBar(void* context, FILE* stream) {
-  RECT screen;
-  GetWindowRect(GetDlgItem(WizardDialog, IDC_INSTALL_BAR), &screen);
-  int32_t width = screen.right - screen.left;
+  RECT r = ControlRect(WizardDialog, IDC_INSTALL_BAR);
+  int32_t width = r.right - r.left;
   if (stream != NULL) FollowCarrier(stream, width);
-  RECT r = ClientRectOfControl(IDC_INSTALL_BAR);
 
   HDC dc = (HDC)context;
   if (dc == NULL) dc = GetDC(WizardDialog);
@@ -66,7 +57,7 @@ void DrawFileBar(void* context, uint32_t done, uint32_t total) {
   HDC dc = (HDC)context;
   if (dc == NULL) dc = GetDC(WizardDialog);
   if (dc == NULL) return;
-  RECT r = ClientRectOfControl(IDC_FILE_BAR);
+  RECT r = ControlRect(WizardDialog, IDC_FILE_BAR);
   uint32_t fill = FileBarFillFor((uint32_t)(r.right - r.left), done, total);
   // A fill too wide for 32 signed bits paints the whole band, as any fill past its end does.
   PaintBar(dc, r, fill > 0x7FFFFFFF ? 0x7FFFFFFF : (int32_t)fill, FILE_FILL);

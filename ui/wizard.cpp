@@ -20,19 +20,16 @@ static const int PAGE_FIRST[] = {IDC_WELCOME, IDC_LICENCE_INTRO, IDC_OPTIONS_INT
                                  IDC_FINISHED};
 enum { PAGE_COUNT = 5 };
 
-static RECT ClientRectOf(HWND dialog, HWND control) {
-  RECT r;
-  GetWindowRect(control, &r);
-  MapWindowPoints(NULL, dialog, (POINT*)&r, 2);
-  return r;
-}
-
-void InvalidateControl(HWND dialog, int id) {
+RECT ControlRect(HWND dialog, int id) {
   RECT r;
   GetWindowRect(GetDlgItem(dialog, id), &r);
   POINT corner = {r.left, r.top};
   ScreenToClient(dialog, &corner);
-  RECT area = {corner.x, corner.y, corner.x + (r.right - r.left), corner.y + (r.bottom - r.top)};
+  return {corner.x, corner.y, corner.x + (r.right - r.left), corner.y + (r.bottom - r.top)};
+}
+
+void InvalidateControl(HWND dialog, int id) {
+  RECT area = ControlRect(dialog, id);
   InvalidateRect(dialog, &area, TRUE);
 }
 
@@ -50,7 +47,7 @@ void CenterWindow(HWND window) {
 static void LayoutPages(HWND dialog, int first) {
   HWND control = GetDlgItem(dialog, first);
   if (control == NULL) return;
-  RECT r = ClientRectOf(dialog, control);
+  RECT r = ControlRect(dialog, first);
   int targetLeft = 20, targetTop = 20;
   if (first == IDC_WELCOME) targetTop = 24;
   if (first == IDC_FINISHED) targetTop = 30;
@@ -58,11 +55,11 @@ static void LayoutPages(HWND dialog, int first) {
     RECT client;
     GetClientRect(dialog, &client);
     targetLeft = client.right / 2 - (r.right - r.left) / 2;
-    targetTop = ClientRectOf(dialog, GetDlgItem(dialog, IDC_MAKE_BACKUPS)).top;
+    targetTop = ControlRect(dialog, IDC_MAKE_BACKUPS).top;
   }
   int dx = r.left - targetLeft, dy = r.top - targetTop;
   for (int id = first; (control = GetDlgItem(dialog, id)) != NULL; id++) {
-    RECT c = ClientRectOf(dialog, control);
+    RECT c = ControlRect(dialog, id);
     SetWindowPos(control, NULL, c.left - dx, c.top - dy, 0, 0,
                  SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE | SWP_HIDEWINDOW);
   }
@@ -281,7 +278,7 @@ static BOOL OnCommand(HWND dialog, int id) {
 static void OnPaint(HWND dialog) {
   PAINTSTRUCT paint;
   BeginPaint(dialog, &paint);
-  RECT anchor = ClientRectOf(dialog, GetDlgItem(dialog, IDC_ICON_ANCHOR));
+  RECT anchor = ControlRect(dialog, IDC_ICON_ANCHOR);
   HICON icon = LoadIconA(AppInstance, MAKEINTRESOURCEA(IDI_WIZARD));
   DrawIcon(paint.hdc, anchor.left, anchor.top, icon);
   DestroyIcon(icon);
