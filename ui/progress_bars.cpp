@@ -1,5 +1,5 @@
 // The two home-made bars of the progress page, painted on the wizard dialog itself where
-// the hidden group boxes 173 and 171 lie; and the engine's other ways into the dialog.
+// the hidden group boxes 173 and 171 lie.
 #include <windows.h>
 
 #include "engine/shared.h"
@@ -73,12 +73,4 @@ unsigned FileBarWidth(void) {
 void EraseFileBar(void) {
   InvalidateControl(WizardDialog, IDC_FILE_BAR);
   UpdateWindow(WizardDialog);
-}
-
-void SetStatusText(const char* text) {
-  SendDlgItemMessageA(WizardDialog, IDC_STATUS, WM_SETTEXT, 0, (LPARAM)text);
-}
-
-void ShowErrorBox(const char* text, const char* caption) {
-  MessageBoxA(WizardDialog, text, caption, MB_ICONERROR);
 }

@@ -327,3 +327,12 @@ INT_PTR CALLBACK InstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       return FALSE;
   }
 }
+
+// The engine's other ways into the dialog, besides the bars.
+void SetStatusText(const char* text) {
+  SendDlgItemMessageA(WizardDialog, IDC_STATUS, WM_SETTEXT, 0, (LPARAM)text);
+}
+
+void ShowErrorBox(const char* text, const char* caption) {
+  MessageBoxA(WizardDialog, text, caption, MB_ICONERROR);
+}
