@@ -1,11 +1,6 @@
-// The program group "Vexa", made by execute commands to the program manager over DDE.
-#include <windows.h>
-
-#include <ddeml.h>
+#include "desktop/program_group.h"
 
 #include "desktop/progman_commands.h"
-#include "engine/shared.h"
-#include "ui/installer.h"
 
 static char commandText[PROGMAN_TEXT_SIZE];
 
@@ -14,17 +9,16 @@ extern "C" __declspec(dllexport) HDDEDATA CALLBACK
   return 0;
 }
 
-// One command in a conversation of its own; 1 when the program manager accepted it.
-int SendProgmanCommand(const char* command) {
-  HSZ service = DdeCreateStringHandleA(DdeInstance, "PROGMAN", CP_WINANSI);
+int SendProgmanCommand(DWORD ddeInstance, const char* command) {
+  HSZ service = DdeCreateStringHandleA(ddeInstance, "PROGMAN", CP_WINANSI);
   if (service == 0) return 0;
-  HSZ topic = DdeCreateStringHandleA(DdeInstance, "PROGMAN", CP_WINANSI);
+  HSZ topic = DdeCreateStringHandleA(ddeInstance, "PROGMAN", CP_WINANSI);
   if (topic == 0) {
-    DdeFreeStringHandle(DdeInstance, service);
+    DdeFreeStringHandle(ddeInstance, service);
     return 0;
   }
   int accepted = 0;
-  HCONV conversation = DdeConnect(DdeInstance, service, topic, NULL);
+  HCONV conversation = DdeConnect(ddeInstance, service, topic, NULL);
   if (conversation != 0) {
     DWORD result;
     // The terminating zero travels with the command.
@@ -32,16 +26,15 @@ int SendProgmanCommand(const char* command) {
                                     CF_TEXT, XTYP_EXECUTE, 5000, &result) != 0;
     DdeDisconnect(conversation);
   }
-  DdeFreeStringHandle(DdeInstance, topic);
-  DdeFreeStringHandle(DdeInstance, service);
+  DdeFreeStringHandle(ddeInstance, topic);
+  DdeFreeStringHandle(ddeInstance, service);
   return accepted;
 }
 
-int CreateProgramGroup(void) {
+int CreateProgramGroup(DWORD ddeInstance, const char* folder, int newShell) {
   for (int step = 0; step < PROGMAN_COMMAND_COUNT; step++) {
-    int essential =
-        FormatProgmanCommand(step, DestinationFolder, NewShell, commandText, sizeof commandText);
-    if (!SendProgmanCommand(commandText) && essential) return 0;
+    int essential = FormatProgmanCommand(step, folder, newShell, commandText, sizeof commandText);
+    if (!SendProgmanCommand(ddeInstance, commandText) && essential) return 0;
   }
   return 1;
 }

@@ -40,10 +40,3 @@ void ChooseDestination(HWND dialog);
 int BrowseForFolder(HWND owner);
 extern "C" __declspec(dllexport) UINT_PTR CALLBACK
     FileHook(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-
-// The program group.
-int SendProgmanCommand(const char* command);
-int CreateProgramGroup(void);
-extern "C" __declspec(dllexport) HDDEDATA CALLBACK
-    DdeCallback(UINT type, UINT format, HCONV conversation, HSZ topic, HSZ item, HDDEDATA data,
-                ULONG_PTR data1, ULONG_PTR data2);

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "archive_sum.h"
+#include "desktop/program_group.h"
 #include "engine/install_run.h"
 #include "resources/resource.h"
 #include "resources/texts.h"

@@ -1,6 +1,7 @@
 // The wizard dialog: five pages in one frame, and the pacing of the installation run.
 #include <windows.h>
 
+#include "desktop/program_group.h"
 #include "engine/install_run.h"
 #include "engine/messages.h"
 #include "engine/wizard_link.h"
@@ -202,7 +203,7 @@ static void AbortSequence(HWND dialog) {
 }
 
 static void MakeProgramGroup(void) {
-  while (!CreateProgramGroup()) {
+  while (!CreateProgramGroup(DdeInstance, DestinationFolder, NewShell)) {
     if (MessageBoxA(MainWindow, TEXT_ERROR_ICONS, CAPTION_ERROR_15, MB_YESNO | MB_ICONQUESTION) !=
         IDYES) {
       break;
