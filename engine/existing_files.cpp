@@ -1,8 +1,8 @@
 #include "engine/existing_files.h"
 
 #include "engine/file_system.h"
-#include "engine/install_run.h"
 #include "engine/messages.h"
+#include "engine/rollback.h"
 #include "engine/wizard_link.h"
 
 static const char SETTINGS_EXTENSION[] = ".ini";

@@ -4,9 +4,8 @@
 #include "engine/existing_files.h"
 #include "engine/file_system.h"
 #include "engine/messages.h"
+#include "engine/segment_file.h"
 #include "engine/wizard_link.h"
-
-InstallRun Run;
 
 // The marker is put together at run time from two pieces, so that its four bytes never
 // stand together in the program, which the scan reads before it reaches the archive. The
@@ -18,30 +17,6 @@ static const char TEMP_FILE_NAME[] = "vexa.tmp";
 static const char FALLBACK_TEMP_PATH[] = "c:\\vexa.tmp";
 
 static int StepFinish(void);
-
-int DeleteTwice(const char* path) {
-  if (FsDelete(path)) return 1;
-  return FsDelete(path);
-}
-
-static void RemoveFolderTwice(const char* path) {
-  if (!FsRemoveFolder(path)) FsRemoveFolder(path);
-}
-
-// Deletes the temporary file if this run made it; one that another installer holds under
-// the same name is not ours to delete.
-static void DeleteTempFile(void) {
-  if (!Run.tempCreated) return;
-  DeleteTwice(Run.tempPath);
-  Run.tempCreated = 0;
-}
-
-static void CloseStream(FILE** stream) {
-  if (*stream != NULL) {
-    fclose(*stream);
-    *stream = NULL;
-  }
-}
 
 void ResetRun(void) {
   CopyText(Run.segmentMarker, sizeof Run.segmentMarker, markerHead);
@@ -67,14 +42,6 @@ void ResetRun(void) {
   AbortPending = 0;
   InstallBarFill = 0;
   CarrierSize = 0;
-}
-
-void TargetPath(char* output, int row) {
-  output[0] = '\0';
-  if (row < 0 || row >= SEGMENT_COUNT) return;
-  CopyText(output, FOLDER_TEXT_SIZE, DestinationFolder);
-  AppendText(output, FOLDER_TEXT_SIZE, "\\");
-  AppendText(output, FOLDER_TEXT_SIZE, TargetFileTable[row]);
 }
 
 void ShowScanStatus(void) {
@@ -261,32 +228,4 @@ int ExtractSegment(const char* tempFile) {
   if (!DecodeSegmentFile(tempFile, Run.targetPath)) return 0;
   Run.segmentIndex++;
   return 1;
-}
-
-// Puts an earlier file that this run moved into the backup folder back in its place,
-// leaving the copy in the backup folder. A folder that stood in a target's place cannot be
-// copied; it is moved back instead, so it is never left only inside the backup folder.
-static void RestoreFromBackup(int row) {
-  char backupPath[FOLDER_TEXT_SIZE];
-  CopyText(backupPath, sizeof backupPath, Run.backupFolder);
-  if (!AppendText(backupPath, sizeof backupPath, TargetFileTable[row])) return;
-  TargetPath(workText, row);
-  if (!FsCopy(backupPath, workText)) FsMove(backupPath, workText);
-}
-
-void AbandonRun(void) {
-  CloseStream(&Run.tempStream);
-  CloseStream(&Run.carrierStream);
-  DeleteTempFile();
-  for (int row = SEGMENT_COUNT - 1; row >= 0; row--) {
-    TargetPath(workText, row);
-    if (Run.wroteRow[row]) DeleteTwice(workText);
-    if (Run.movedRow[row]) RestoreFromBackup(row);
-    Run.wroteRow[row] = Run.movedRow[row] = 0;
-  }
-  Run.segmentIndex = 0;
-  if (Run.createdDestination) {
-    RemoveFolderTwice(DestinationFolder);
-    Run.createdDestination = 0;
-  }
 }

@@ -1,8 +1,9 @@
-// One finished segment, from the temporary file into its target file.
+#include "engine/segment_file.h"
+
 #include "engine/file_system.h"
-#include "engine/install_run.h"
 #include "engine/lzhuf_decoder.h"
 #include "engine/messages.h"
+#include "engine/rollback.h"
 #include "engine/wizard_link.h"
 
 static void DrawProgress(uint32_t written, uint32_t size) { DrawFileBar(NULL, written, size); }
