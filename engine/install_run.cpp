@@ -132,9 +132,9 @@ static int MarkerFound(void) {
     if (!CloseTempFile()) return TempFileFailed();
     int result = ExtractSegment(Run.tempPath);
     DeleteTempFile();
-    if (result != 1) {
+    if (result != RUN_DONE) {
       CloseStream(&Run.carrierStream);
-      return result == 2 ? RUN_RETRY_OPTIONS : RUN_FAILED;
+      return result;
     }
     if (Run.segmentIndex >= SEGMENT_COUNT) return ARCHIVE_COMPLETE;
   }
@@ -193,7 +193,7 @@ static int StepFinish(void) {
     if (!CloseTempFile() || !written) return TempFileFailed();
     int result = ExtractSegment(Run.tempPath);
     DeleteTempFile();
-    if (result != 1) return result == 2 ? RUN_RETRY_OPTIONS : RUN_FAILED;
+    if (result != RUN_DONE) return result;
   }
   if (Run.archiveSum == ExpectedArchiveSum) {
     // The help caches go only once the run has succeeded: after a rollback the earlier
@@ -222,10 +222,10 @@ int ExtractSegment(const char* tempFile) {
   int prepared = PrepareTarget(Run.targetPath);
   if (prepared == PREPARE_KEEP) {
     Run.segmentIndex++;
-    return 1;
+    return RUN_DONE;
   }
-  if (prepared != PREPARE_WRITE) return prepared;
-  if (!DecodeSegmentFile(tempFile, Run.targetPath)) return 0;
+  if (prepared == PREPARE_FAILED) return RUN_RETRY_OPTIONS;
+  if (!DecodeSegmentFile(tempFile, Run.targetPath)) return RUN_FAILED;
   Run.segmentIndex++;
-  return 1;
+  return RUN_DONE;
 }
