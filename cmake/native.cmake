@@ -1,5 +1,6 @@
 # The native side: the release tool, unit tests and benchmarks; then the Windows side
 # as a nested cross build that may run the native tool.
+option(VEXA_WINDOWS "Cross-build the installer too (OFF: the native side only)" ON)
 include(CTest)
 include(ExternalProject)
 find_package(GTest REQUIRED)
@@ -47,7 +48,18 @@ if(BUILD_TESTING)
   add_executable(ui_tests tests/ui_logic_test.cpp ui/ui_logic.cpp desktop/progman_commands.cpp)
   target_link_libraries(ui_tests PRIVATE vexa_engine GTest::gtest_main)
   gtest_discover_tests(ui_tests DISCOVERY_MODE PRE_TEST)
+endif()
 
+find_package(benchmark QUIET)
+if(benchmark_FOUND)
+  add_subdirectory(bench)
+endif()
+
+if(NOT VEXA_WINDOWS)
+  return()
+endif()
+
+if(BUILD_TESTING)
   # The finished installer's resources and image, read back from the .exe.
   add_executable(resources_tests tests/resources_test.cpp)
   target_link_libraries(resources_tests PRIVATE vexa_pack_core GTest::gtest_main)
@@ -56,11 +68,6 @@ if(BUILD_TESTING)
       SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   add_dependencies(resources_tests windows)
   gtest_discover_tests(resources_tests DISCOVERY_MODE PRE_TEST)
-endif()
-
-find_package(benchmark QUIET)
-if(benchmark_FOUND)
-  add_subdirectory(bench)
 endif()
 
 ExternalProject_Add(windows

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets (tests/fuzz: clang's libFuzzer with AddressSanitizer,
+# Builds the fuzz targets (preset "fuzz", tests/fuzz: clang's libFuzzer with AddressSanitizer,
 # UndefinedBehaviorSanitizer and the tree check) into build-fuzz/ and runs each for SECONDS
 # (default 60), one after the other; prints runs and coverage per target.
 # The corpus grows in build-fuzz/corpus/TARGET from run to run; tests/fuzz/corpus/TARGET
@@ -15,10 +15,11 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(decode scan install)
 out=build-fuzz
 
-CC=clang-14 CXX=clang++-14 cmake -S tests/fuzz -B "$out" -G Ninja >/dev/null
-ninja -C "$out" >"$out/build.log" || { cat "$out/build.log" >&2; exit 1; }
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz >"$out/build.log" || { cat "$out/build.log" >&2; exit 1; }
+bin=$out/tests/fuzz
 rm -rf "$out/seeds"
-"$out/make_seeds" "$out/seeds"
+"$bin/make_seeds" "$out/seeds"
 mkdir -p "$out/artifacts" "$out/logs"
 
 # Longer inputs only slow the decoder down (every symbol is followed by the tree check);
@@ -30,7 +31,7 @@ for target in "${targets[@]}"; do
   corpus=$out/corpus/$target
   log=$out/logs/$target.log
   mkdir -p "$corpus"
-  if "$out/${target}_fuzz" -max_total_time="$seconds" -max_len="$(max_len "$target")" \
+  if "$bin/${target}_fuzz" -max_total_time="$seconds" -max_len="$(max_len "$target")" \
       -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$out/artifacts/$target-" "$corpus" "$out/seeds/$target" \
       "tests/fuzz/corpus/$target" >"$log" 2>&1; then

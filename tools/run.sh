@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
-cmake -S . -B build -G Ninja >/dev/null
+cmake --preset dev >/dev/null
 ninja -C build
 setup=build/windows/vexa-setup.exe
 echo "built $setup ($(stat -c %s "$setup") bytes); archive check: build/windows/vexa-setup.verify.txt"

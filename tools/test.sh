@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
-cmake -S . -B build -G Ninja >/dev/null
+cmake --preset dev >/dev/null
 ninja -C build
 ctest --test-dir build --output-on-failure -j2
 # On a host that runs 32-bit code, the Wine tests once more on the emulated road, the one
