@@ -1,5 +1,6 @@
 #include "pack/pe_image.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace vexa {
@@ -211,33 +212,44 @@ std::vector<PeResource> ReadResources(const ImageReader& image, DataDirectory di
 
 }  // namespace
 
-PeImage PeImage::Parse(std::span<const uint8_t> file) {
-  Reader in(file);
+namespace {
+
+// The fixed headers, the data directories and the section table.
+struct Headers {
+  uint16_t machine = 0;
+  uint16_t subsystem = 0;
+  uint16_t characteristics = 0;
+  std::vector<DataDirectory> directories;
+  std::vector<PeSection> sections;
+
+  DataDirectory Directory(uint32_t index) const {
+    return index < directories.size() ? directories[index] : DataDirectory{};
+  }
+};
+
+Headers ReadHeaders(const Reader& in, std::span<const uint8_t> file) {
   if (in.size() < 64 || file[0] != 'M' || file[1] != 'Z') Malformed("no MZ header");
   uint32_t pe = in.U32(0x3C);
   in.Need(pe, 24, "the PE header");
   if (file[pe] != 'P' || file[pe + 1] != 'E' || file[pe + 2] != 0 || file[pe + 3] != 0)
     Malformed("no PE signature");
 
-  PeImage image;
-  image.machine_ = in.U16(pe + 4);
+  Headers headers;
+  headers.machine = in.U16(pe + 4);
   uint16_t sectionCount = in.U16(pe + 6);
   uint16_t optionalSize = in.U16(pe + 20);
-  image.characteristics_ = in.U16(pe + 22);
+  headers.characteristics = in.U16(pe + 22);
 
   uint64_t optional = pe + 24;
   in.Need(optional, optionalSize, "the optional header");
   if (optionalSize < 96 || in.U16(optional) != 0x10B) Malformed("not a PE32 optional header");
-  image.subsystem_ = in.U16(optional + 68);
+  headers.subsystem = in.U16(optional + 68);
   uint32_t directoryCount = in.U32(optional + 92);
-  auto directory = [&](uint32_t index) {
-    DataDirectory dir;
-    if (index < directoryCount && 96 + 8 * (index + 1) <= optionalSize) {
-      dir.rva = in.U32(optional + 96 + 8 * (uint64_t)index);
-      dir.size = in.U32(optional + 100 + 8 * (uint64_t)index);
-    }
-    return dir;
-  };
+  for (uint32_t index = 0; index < directoryCount && 96 + 8 * (index + 1) <= optionalSize;
+       index++) {
+    headers.directories.push_back({in.U32(optional + 96 + 8 * (uint64_t)index),
+                                   in.U32(optional + 100 + 8 * (uint64_t)index)});
+  }
 
   uint64_t table = optional + optionalSize;
   in.Need(table, (uint64_t)sectionCount * 40, "the section table");
@@ -250,14 +262,43 @@ PeImage PeImage::Parse(std::span<const uint8_t> file) {
     section.rawSize = in.U32(at + 16);
     section.rawOffset = in.U32(at + 20);
     section.characteristics = in.U32(at + 36);
-    image.sections_.push_back(section);
+    headers.sections.push_back(section);
   }
+  return headers;
+}
+
+constexpr uint32_t kCertificateDirectory = 4;
+
+}  // namespace
+
+PeImage PeImage::Parse(std::span<const uint8_t> file) {
+  Reader in(file);
+  Headers headers = ReadHeaders(in, file);
+  PeImage image;
+  image.machine_ = headers.machine;
+  image.subsystem_ = headers.subsystem;
+  image.characteristics_ = headers.characteristics;
+  image.sections_ = std::move(headers.sections);
 
   ImageReader reader(in, image.sections_);
-  image.exportedNames_ = ReadExports(reader, directory(0));
-  image.importedDlls_ = ReadImports(reader, directory(1));
-  image.resources_ = ReadResources(reader, directory(2));
+  image.exportedNames_ = ReadExports(reader, headers.Directory(0));
+  image.importedDlls_ = ReadImports(reader, headers.Directory(1));
+  image.resources_ = ReadResources(reader, headers.Directory(2));
   return image;
+}
+
+PeFileLayout ReadPeFileLayout(std::span<const uint8_t> file) {
+  Reader in(file);
+  Headers headers = ReadHeaders(in, file);
+  PeFileLayout layout;
+  for (const PeSection& s : headers.sections) {
+    if (s.rawSize > 0)
+      layout.sectionsEnd = std::max(layout.sectionsEnd, (uint64_t)s.rawOffset + s.rawSize);
+  }
+  DataDirectory certificates = headers.Directory(kCertificateDirectory);
+  layout.certificateOffset = certificates.rva;  // a file offset for this directory alone
+  layout.certificateSize = certificates.size;
+  return layout;
 }
 
 std::optional<PeResource> PeImage::FindResource(const ResourceId& type,

@@ -92,6 +92,18 @@ struct DialogTemplate {
   std::vector<DialogItem> items;
 };
 
+// Where a PE32 image's parts lie in its file, from the headers alone, so that a cut or
+// lengthened file can be told apart from a damaged one.
+struct PeFileLayout {
+  uint64_t sectionsEnd = 0;        // the end of the last section's raw data
+  uint32_t certificateOffset = 0;  // the Authenticode certificate table: a file offset
+  uint32_t certificateSize = 0;    // 0: not signed
+};
+
+// Reads the headers and section table only; throws std::runtime_error when they are not
+// those of a PE32 image.
+PeFileLayout ReadPeFileLayout(std::span<const uint8_t> file);
+
 DialogTemplate ParseDialogTemplate(std::span<const uint8_t> bytes);
 
 // The predefined control classes' ordinals in dialog templates.
