@@ -9,6 +9,17 @@ enum {
   MARKER_LENGTH = 4,
 };
 
+// The installer keeps the archive sum it expects in this record, behind a tag that tools
+// look for in a finished carrier. The tag holds no marker bytes and does not end in the
+// marker's first bytes, so the record can never start or hide a marker.
+enum { SUM_TAG_LENGTH = 8 };
+#define ARCHIVE_SUM_TAG \
+  { 'V', 'x', 'S', 'u', 'm', 'R', 'e', 'c' }
+struct ArchiveSumRecord {
+  char tag[SUM_TAG_LENGTH];
+  uint32_t sum;
+};
+
 // The rows by name, and the target file names in segment order: row r of the archive is
 // written to TargetFileTable[r].
 enum TargetRow {

@@ -11,7 +11,9 @@
 #include "ui/installer.h"
 #include "ui/ui_logic.h"
 
-uint32_t ExpectedArchiveSum = EXPECTED_ARCHIVE_SUM;
+// Read from the tagged record at start-up, so the record's bytes are the sum that counts.
+static const volatile ArchiveSumRecord SumRecord = {ARCHIVE_SUM_TAG, EXPECTED_ARCHIVE_SUM};
+uint32_t ExpectedArchiveSum = SumRecord.sum;
 
 HINSTANCE AppInstance;
 HWND MainWindow;
