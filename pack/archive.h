@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -65,7 +66,9 @@ struct ScanReport {
 
 // Reads data from its first byte as the installer does: the same matcher with its
 // missed-marker quirk, the same weighted sum, stopping after the twelfth marker; then
-// decodes every segment. Problems name every reason the installer would fail.
-ScanReport ScanArchive(std::span<const uint8_t> data, bool keepOutputs = false);
+// decodes every segment. Problems name every reason the installer would fail. onSegment
+// hears each row before it is decoded.
+ScanReport ScanArchive(std::span<const uint8_t> data, bool keepOutputs = false,
+                       const std::function<void(int row)>& onSegment = {});
 
 }  // namespace vexa

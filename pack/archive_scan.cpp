@@ -14,7 +14,8 @@ std::string RowName(int row) {
 
 }  // namespace
 
-ScanReport ScanArchive(std::span<const uint8_t> data, bool keepOutputs) {
+ScanReport ScanArchive(std::span<const uint8_t> data, bool keepOutputs,
+                       const std::function<void(int row)>& onSegment) {
   ScanReport report;
   int matchLength = 0;
   int32_t sumWeight = 1;
@@ -30,6 +31,7 @@ ScanReport ScanArchive(std::span<const uint8_t> data, bool keepOutputs) {
     for (size_t k = 0; k < 4 && k < body.size(); k++)
       segment.declaredSize |= (uint32_t)body[k] << (8 * k);
     segment.closed = closed;
+    if (onSegment) onSegment(segment.row);
     DecodedBody decoded = DecodeBody(body);
     segment.decoded = decoded.ok;
     segment.decodedSize = decoded.output.size();
