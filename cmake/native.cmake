@@ -17,11 +17,12 @@ target_link_libraries(vexa_engine PUBLIC vexa_codec)
 add_library(vexa_pack_core STATIC
     ${WRITER_SOURCES}
     pack/archive_scan.cpp
+    pack/carrier.cpp
     pack/memory_streams.cpp
     pack/pe_image.cpp)
 target_link_libraries(vexa_pack_core PUBLIC vexa_codec Threads::Threads)
 
-add_executable(vexa-pack pack/main.cpp pack/commands.cpp)
+add_executable(vexa-pack pack/main.cpp pack/commands.cpp pack/carrier_commands.cpp)
 
 # Native helpers that make parts of the demo payload and the installer's icons.
 include(payload/native_tools.cmake)

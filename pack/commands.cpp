@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "pack/archive.h"
+#include "pack/carrier.h"
 #include "pack/memory_streams.h"
 
 namespace vexa {
@@ -209,24 +210,33 @@ int Pack(const Options& options) {
 }
 
 int Verify(const Options& options) {
-  return Guarded(options.input, [&]() -> int {
+  std::optional<ScanReport> scanned;
+  std::vector<CarrierProblem> problems;
+  auto fail = [&](const char* kind, const std::string& file, const std::string& problem) {
+    Report(file, problem);
+    problems.push_back(
+        {kind, file == options.input ? problem : file + ": " + problem, EXIT_FAILURE_});
+  };
+  try {
     std::vector<uint8_t> data = ReadWhole(options.input);
-    ScanReport scan = ScanArchive(data);
-    printf("%-3s  %-12s  %10s  %10s  %10s  %10s\n", "row", "target", "offset", "body", "declared",
-           "decoded");
-    for (const ScannedSegment& s : scan.segments) {
-      const char* name = s.row < SEGMENT_COUNT ? TargetFileTable[s.row] : "";
-      char decoded[24] = "failed";
-      if (s.decoded) snprintf(decoded, sizeof decoded, "%llu", (unsigned long long)s.decodedSize);
-      printf("%3d  %-12s  %10llu  %10llu  %10u  %10s\n", s.row, name, (unsigned long long)s.offset,
-             (unsigned long long)s.bodyLength, s.declaredSize, decoded);
+    const ScanReport& scan = scanned.emplace(ScanArchive(data));
+    if (!options.json) {
+      printf("%-3s  %-12s  %10s  %10s  %10s  %10s\n", "row", "target", "offset", "body", "declared",
+             "decoded");
+      for (const ScannedSegment& s : scan.segments) {
+        const char* name = s.row < SEGMENT_COUNT ? TargetFileTable[s.row] : "";
+        char decoded[24] = "failed";
+        if (s.decoded) snprintf(decoded, sizeof decoded, "%llu", (unsigned long long)s.decodedSize);
+        printf("%3d  %-12s  %10llu  %10llu  %10u  %10s\n", s.row, name,
+               (unsigned long long)s.offset, (unsigned long long)s.bodyLength, s.declaredSize,
+               decoded);
+      }
+      printf("sum  %s (%u)\n", Hex(scan.sum).c_str(), scan.sum);
     }
-    printf("sum  %s (%u)\n", Hex(scan.sum).c_str(), scan.sum);
-    int failed = 0;
-    for (const std::string& problem : scan.problems) failed += Report(options.input, problem);
+    for (const std::string& problem : scan.problems) fail("scan", options.input, problem);
     if (options.expectSum && *options.expectSum != scan.sum) {
-      failed += Report(options.input, "sum " + Hex(scan.sum) + " differs from the expected " +
-                                          Hex(*options.expectSum));
+      fail("sum-mismatch", options.input,
+           "sum " + Hex(scan.sum) + " differs from the expected " + Hex(*options.expectSum));
     }
     if (!options.expectArchive.empty()) {
       std::vector<uint8_t> expected = ReadWhole(options.expectArchive);
@@ -242,19 +252,30 @@ int Verify(const Options& options) {
           scan.markerFound && data.size() >= scan.firstMarker + proper.size() &&
           std::equal(proper.begin(), proper.end(), data.begin() + (ptrdiff_t)scan.firstMarker);
       if (!carried) {
-        failed +=
-            Report(options.input, "the scan does not find the archive of " + options.expectArchive +
-                                      (scan.markerFound ? " at its first marker, offset " +
-                                                              std::to_string(scan.firstMarker)
-                                                        : ""));
+        fail("archive-mismatch", options.input,
+             "the scan does not find the archive of " + options.expectArchive +
+                 (scan.markerFound
+                      ? " at its first marker, offset " + std::to_string(scan.firstMarker)
+                      : ""));
       }
       if (own.sum != scan.sum) {
-        failed += Report(options.input,
-                         "sum " + Hex(scan.sum) + " differs from the archive's " + Hex(own.sum));
+        fail("sum-mismatch", options.input,
+             "sum " + Hex(scan.sum) + " differs from the archive's " + Hex(own.sum));
       }
     }
-    return failed ? EXIT_FAILURE_ : EXIT_OK;
-  });
+  } catch (const FileError& e) {
+    fail("unreadable", e.file, e.what());
+  } catch (const std::exception& e) {
+    fail("unreadable", options.input, e.what());
+  }
+  int status = problems.empty() ? EXIT_OK : EXIT_FAILURE_;
+  if (options.json) {
+    fputs(VerifyJson(options.input, scanned ? &*scanned : nullptr, options.expectSum, problems,
+                     status)
+              .c_str(),
+          stdout);
+  }
+  return status;
 }
 
 }  // namespace vexa

@@ -19,12 +19,17 @@ struct Options {
   bool resource = false;      // pack --resource: the archive as the installer carries it
   std::string expectArchive;  // verify --expect-archive
   Parse parse = Parse::Optimal;
-  std::optional<uint32_t> expectSum;  // verify --expect-sum
+  std::optional<uint32_t> expectSum;  // verify, list, extract --expect-sum
+  std::string directory;              // extract -d
+  bool force = false;                 // extract --force
+  bool json = false;                  // verify, list --json
 };
 
 int Encode(const Options& options);
 int Decode(const Options& options);
 int Pack(const Options& options);
 int Verify(const Options& options);
+int List(const Options& options);
+int Extract(const Options& options);
 
 }  // namespace vexa

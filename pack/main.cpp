@@ -23,14 +23,22 @@ const char kUsage[] =
     "  decode IN OUT                          expand a segment body into its file\n"
     "  pack DIR -o ARCHIVE [--header FILE] [--resource]\n"
     "                                         write the archive of the eleven files in DIR\n"
-    "  verify FILE [--expect-sum N] [--expect-archive ARCHIVE]\n"
+    "  verify FILE [--expect-sum N] [--expect-archive ARCHIVE] [--json]\n"
     "                                         read FILE as the installer does, list its\n"
     "                                         segments and check them\n"
+    "  list FILE [--expect-sum N] [--json]    show what a finished installer or an archive\n"
+    "                                         carries and whether its sum is the expected one\n"
+    "  extract FILE -d DIR [--force] [--expect-sum N]\n"
+    "                                         write the eleven files FILE carries into DIR\n"
     "\n"
     "Run 'vexa-pack COMMAND --help' for the details of one command.\n"
     "\n"
     "Exit status: 0 success; 1 a file could not be read or written, or a check failed;\n"
-    "2 bad usage.\n";
+    "2 bad usage. list and extract tell failed checks apart:\n"
+    "3 FILE is neither an installer nor an archive; 4 the archive is damaged (cut short,\n"
+    "a segment that does not decode, no closing marker, bytes after the signature);\n"
+    "5 the archive sum is not the expected one, or no expected sum is known;\n"
+    "6 extract: a file in DIR is in the way.\n";
 
 const char kEncodeHelp[] =
     "Usage: vexa-pack encode [--greedy] IN OUT\n"
@@ -75,7 +83,58 @@ const char kVerifyHelp[] =
     "\n"
     "  --expect-archive ARCHIVE   FILE must carry exactly the archive in ARCHIVE (as\n"
     "                             written by pack): the scan finds its first marker where\n"
-    "                             that archive begins, and reads the same sum\n";
+    "                             that archive begins, and reads the same sum\n"
+    "  --json                     print one JSON object instead of the table (fields:\n"
+    "                             file, segments, sum, expectSum, sumMatches, ok, exit,\n"
+    "                             problems)\n"
+    "\n"
+    "Exit status: 0 every check passed; 1 FILE could not be read or a check failed;\n"
+    "2 bad usage.\n";
+
+const char kListHelp[] =
+    "Usage: vexa-pack list FILE [--expect-sum N] [--json]\n"
+    "\n"
+    "Reads FILE, a finished installer (signed or not) or an archive written by pack, as\n"
+    "the installer's scan does, without running it. Prints one line per segment (row,\n"
+    "target file, offset, stored bytes with the size field, decoded bytes), then the\n"
+    "archive sum and whether it matches the sum the installer carries. That sum is read\n"
+    "from the installer's own record; an archive carries none, so give it with\n"
+    "--expect-sum N (decimal or 0x hexadecimal). When both are known, both must match.\n"
+    "A signature is found and its length checked, but not verified.\n"
+    "Each problem is named on standard error as 'vexa-pack: FILE: problem'.\n"
+    "\n"
+    "  --expect-sum N   the sum the archive must have\n"
+    "  --json           print one JSON object instead of the table (fields: file, kind,\n"
+    "                   size, signed, archiveOffset, archiveEnd, segments, sum, carriedSum,\n"
+    "                   expectSum, sumMatches, ok, exit, problems)\n"
+    "\n"
+    "Exit status:\n"
+    "  0  all eleven segments decode and the sum matches\n"
+    "  1  FILE could not be read\n"
+    "  2  bad usage\n"
+    "  3  FILE is neither an installer nor an archive\n"
+    "  4  the archive is damaged: the file is cut short, a segment does not decode, the\n"
+    "     closing marker is missing, marker bytes lie where the scan misreads them, or\n"
+    "     bytes follow the signature\n"
+    "  5  the sum differs from the expected one, or no expected sum is known\n";
+
+const char kExtractHelp[] =
+    "Usage: vexa-pack extract FILE -d DIR [--force] [--expect-sum N]\n"
+    "\n"
+    "Writes the eleven files that FILE (an installer or an archive) carries into DIR\n"
+    "under their target names, creating DIR if needed. All or nothing: every segment is\n"
+    "decoded and the sum checked as list does, the files are written under temporary\n"
+    "names in DIR and then renamed into place; on any failure DIR holds only what it\n"
+    "held before. Shows a progress line on standard error when that is a terminal.\n"
+    "\n"
+    "  -d DIR           the folder to write into\n"
+    "  --force          replace files of the same names in DIR (folders are never replaced)\n"
+    "  --expect-sum N   the sum the archive must have; needed for an archive\n"
+    "\n"
+    "Exit status: as list, and\n"
+    "  1  a file in DIR could not be written\n"
+    "  6  a file of a target's name is in DIR (without --force), a folder has a target's\n"
+    "     name, or a target is FILE itself; nothing was written\n";
 
 int Usage(const std::string& problem, const char* usage) {
   fprintf(stderr, "vexa-pack: %s\n\n%s", problem.c_str(), usage);
@@ -103,11 +162,13 @@ int main(int argc, char** argv) {
     fputs(kUsage, stdout);
     return vexa::EXIT_OK;
   }
-  const char* help = options.command == "encode"   ? kEncodeHelp
-                     : options.command == "decode" ? kDecodeHelp
-                     : options.command == "pack"   ? kPackHelp
-                     : options.command == "verify" ? kVerifyHelp
-                                                   : nullptr;
+  const char* help = options.command == "encode"    ? kEncodeHelp
+                     : options.command == "decode"  ? kDecodeHelp
+                     : options.command == "pack"    ? kPackHelp
+                     : options.command == "verify"  ? kVerifyHelp
+                     : options.command == "list"    ? kListHelp
+                     : options.command == "extract" ? kExtractHelp
+                                                    : nullptr;
   if (help == nullptr) return Usage("unknown command '" + options.command + "'", kUsage);
 
   std::vector<std::string> positional;
@@ -130,7 +191,15 @@ int main(int argc, char** argv) {
     } else if (arg == "--expect-archive" && options.command == "verify") {
       if (!hasValue) return Usage("--expect-archive needs a file name", help);
       options.expectArchive = args[++i];
-    } else if (arg == "--expect-sum" && options.command == "verify") {
+    } else if (arg == "--json" && (options.command == "verify" || options.command == "list")) {
+      options.json = true;
+    } else if (arg == "-d" && options.command == "extract") {
+      if (!hasValue) return Usage("-d needs a folder name", help);
+      options.directory = args[++i];
+    } else if (arg == "--force" && options.command == "extract") {
+      options.force = true;
+    } else if (arg == "--expect-sum" && (options.command == "verify" || options.command == "list" ||
+                                         options.command == "extract")) {
       uint32_t sum;
       if (!hasValue || !ParseSum(args[i + 1], &sum)) {
         return Usage("--expect-sum needs a number from 0 to 4294967295", help);
@@ -158,5 +227,10 @@ int main(int argc, char** argv) {
   }
   if (positional.size() != 1) return Usage("expected one FILE", help);
   options.input = positional[0];
+  if (options.command == "list") return vexa::List(options);
+  if (options.command == "extract") {
+    if (options.directory.empty()) return Usage("-d DIR is required", help);
+    return vexa::Extract(options);
+  }
   return vexa::Verify(options);
 }

@@ -1,0 +1,73 @@
+// A finished installer (signed or not) or a bare archive, read as the installer's scan
+// reads it, with each fault named once by its cause: a cut file, a damaged segment, a
+// missing closing marker, bytes after a signature, a sum other than the one expected.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "pack/archive.h"
+
+namespace vexa {
+
+enum class FileKind {
+  Carrier,  // begins with "MZ": a Windows program
+  Archive,  // begins with the segment marker
+  Other,
+};
+
+// Exit statuses of list and extract beyond 0, 1 and 2; a heavier fault wins.
+enum CarrierStatus {
+  STATUS_NOT_CARRIER = 3,
+  STATUS_DAMAGED = 4,
+  STATUS_SUM = 5,
+  STATUS_IN_THE_WAY = 6,
+};
+
+struct CarrierProblem {
+  std::string kind;  // a fixed word for scripts, e.g. "truncated"
+  std::string message;
+  int status = STATUS_DAMAGED;
+};
+
+struct CarrierReport {
+  FileKind kind = FileKind::Other;
+  uint64_t fileSize = 0;
+  ScanReport scan;
+  uint64_t archiveEnd = 0;  // after the closing marker; 0 when there is none
+  bool isSigned = false;
+  uint64_t signatureOffset = 0, signatureSize = 0;
+  uint64_t bytesAfterImage = 0;          // unsigned: bytes after the last section
+  std::optional<uint32_t> carriedSum;    // the installer's own record of its sum
+  std::optional<uint32_t> expectSum;     // given by the caller
+  bool sumMatches = false;               // every known expectation holds, and one is known
+  std::vector<CarrierProblem> problems;  // the weightiest first
+
+  int Status() const;  // 0, or the heaviest problem's status
+};
+
+struct CarrierOptions {
+  std::optional<uint32_t> expectSum;
+  bool keepOutputs = false;
+  std::function<void(int row)> onSegment;  // before each segment is decoded
+};
+
+CarrierReport ReadCarrier(std::span<const uint8_t> file, const CarrierOptions& options = {});
+
+// Offsets of the installer's sum record (its tag) in data outside [skipFrom, skipTo).
+std::vector<uint64_t> FindSumRecords(std::span<const uint8_t> data, uint64_t skipFrom,
+                                     uint64_t skipTo);
+
+// One JSON object: the report as list prints it, or verify's findings on a plain scan.
+std::string CarrierJson(const std::string& file, const CarrierReport& report);
+std::string VerifyJson(const std::string& file, const ScanReport* scan,
+                       std::optional<uint32_t> expectSum,
+                       const std::vector<CarrierProblem>& problems, int status);
+
+std::string HexSum(uint32_t sum);
+
+}  // namespace vexa

@@ -1,0 +1,352 @@
+// list and extract: what a finished installer carries, seen and taken out without running it.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "pack/carrier.h"
+#include "pack/commands.h"
+
+namespace vexa {
+namespace {
+
+namespace fs = std::filesystem;
+
+int Report(const std::string& file, const std::string& problem, int status = EXIT_FAILURE_) {
+  fprintf(stderr, "vexa-pack: %s: %s\n", file.c_str(), problem.c_str());
+  return status;
+}
+
+// Reads the whole file; on failure returns nothing and sets *problem.
+std::optional<std::vector<uint8_t>> ReadWhole(const std::string& path, std::string* problem) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    *problem = strerror(errno);
+    return std::nullopt;
+  }
+  struct stat info;
+  if (fstat(fileno(f), &info) == 0 && S_ISDIR(info.st_mode)) {
+    fclose(f);
+    *problem = "a folder, not a file";
+    return std::nullopt;
+  }
+  std::vector<uint8_t> bytes;
+  uint8_t chunk[1 << 16];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+  bool failed = ferror(f);
+  fclose(f);
+  if (failed) {
+    *problem = "read error";
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+// Reads FILE and describes it; on a read failure reports (as JSON too when asked) and
+// returns nothing.
+std::optional<std::vector<uint8_t>> ReadInput(const Options& options) {
+  std::string problem;
+  std::optional<std::vector<uint8_t>> data = ReadWhole(options.input, &problem);
+  if (!data) {
+    if (options.json) {
+      fputs(VerifyJson(options.input, nullptr, options.expectSum, {{"unreadable", problem, 1}}, 1)
+                .c_str(),
+            stdout);
+    }
+    Report(options.input, problem);
+  }
+  return data;
+}
+
+void PrintListing(const std::string& file, const CarrierReport& report) {
+  const ScanReport& scan = report.scan;
+  if (report.kind == FileKind::Other || !scan.markerFound) return;
+  std::string what = report.kind == FileKind::Archive ? "archive" : "installer";
+  if (report.kind == FileKind::Carrier) {
+    what += report.isSigned ? ", signed (the signature itself is not checked)" : ", not signed";
+  }
+  printf("%s: %s, archive at offset %llu\n", file.c_str(), what.c_str(),
+         (unsigned long long)scan.firstMarker);
+  printf("%-3s  %-12s  %10s  %10s  %10s\n", "row", "target", "offset", "stored", "decoded");
+  for (const ScannedSegment& s : scan.segments) {
+    char decoded[24] = "failed";
+    if (s.decoded) snprintf(decoded, sizeof decoded, "%llu", (unsigned long long)s.decodedSize);
+    printf("%3d  %-12s  %10llu  %10llu  %10s\n", s.row,
+           s.row < SEGMENT_COUNT ? TargetFileTable[s.row] : "", (unsigned long long)s.offset,
+           (unsigned long long)s.bodyLength, decoded);
+  }
+  printf("sum       %s\n", HexSum(scan.sum).c_str());
+  auto expectation = [&](const char* label, uint32_t expected, const char* source) {
+    printf("%-8s  %s  %s (%s)\n", label, HexSum(expected).c_str(),
+           expected == scan.sum ? "matches" : "differs", source);
+  };
+  if (report.carriedSum) expectation("carried", *report.carriedSum, "the installer's own");
+  if (report.expectSum) expectation("expected", *report.expectSum, "--expect-sum");
+  if (!report.carriedSum && !report.expectSum) {
+    printf("expected  none: %s\n", report.kind == FileKind::Carrier
+                                       ? "the installer holds no sum record; give --expect-sum"
+                                       : "give --expect-sum");
+  }
+}
+
+// One line on standard error, rewritten in place, only when that is a terminal.
+class Progress {
+ public:
+  Progress() : shown_(isatty(STDERR_FILENO) == 1) {}
+  void Show(const std::string& text) {
+    if (!shown_) return;
+    std::string line = "\rvexa-pack: " + text;
+    size_t length = line.size();
+    if (length < width_) line.append(width_ - length, ' ');  // over the longer last line
+    width_ = length;
+    fputs(line.c_str(), stderr);
+    open_ = true;
+  }
+  // Ends the line so that what follows starts on a fresh one.
+  void End() {
+    if (open_) fputc('\n', stderr);
+    open_ = false;
+  }
+
+ private:
+  bool shown_;
+  bool open_ = false;
+  size_t width_ = 0;
+};
+
+// Holds the signals that would end the program while files are being put in place, so a
+// user's interrupt arrives after the files are all in place or all rolled back.
+class SignalHold {
+ public:
+  SignalHold() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&held, s);
+    sigprocmask(SIG_BLOCK, &held, &saved_);
+  }
+  ~SignalHold() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+  SignalHold(const SignalHold&) = delete;
+  SignalHold& operator=(const SignalHold&) = delete;
+
+ private:
+  sigset_t saved_;
+};
+
+struct ExtractError : std::runtime_error {
+  ExtractError(std::string file, const std::string& problem)
+      : std::runtime_error(problem), file(std::move(file)) {}
+  std::string file;
+};
+
+// The eleven files going into DIR: written under temporary names, then renamed into place
+// together. Until Commit has finished, destruction leaves DIR as it was.
+class Extraction {
+ public:
+  explicit Extraction(fs::path dir) : dir_(std::move(dir)) {}
+  Extraction(const Extraction&) = delete;
+  Extraction& operator=(const Extraction&) = delete;
+  ~Extraction() { RollBack(); }
+
+  void MakeFolder() {
+    std::error_code error;
+    fs::file_status status = fs::status(dir_, error);
+    if (fs::exists(status)) {
+      if (!fs::is_directory(status)) throw ExtractError(dir_, "not a folder");
+      return;
+    }
+    std::vector<fs::path> missing;
+    for (fs::path p = dir_; !p.empty() && !fs::exists(p, error); p = p.parent_path()) {
+      missing.push_back(p);
+      if (p == p.parent_path()) break;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+      if (mkdir(it->c_str(), 0755) != 0) throw ExtractError(*it, strerror(errno));
+      created_.push_back(*it);
+    }
+  }
+
+  void Write(const std::string& name, const std::vector<uint8_t>& bytes, bool replacing) {
+    Slot slot;
+    slot.target = dir_ / name;
+    slot.temp = TempFile(name);
+    slot.replacing = replacing;
+    slots_.push_back(slot);
+    int fd = open(slot.temp.c_str(), O_WRONLY | O_TRUNC);
+    if (fd < 0) throw ExtractError(slot.target, strerror(errno));
+    size_t done = 0;
+    while (done < bytes.size()) {
+      ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0) {
+        int error = errno;
+        close(fd);
+        throw ExtractError(slot.target, strerror(error));
+      }
+      done += (size_t)n;
+    }
+    if (close(fd) != 0) throw ExtractError(slot.target, strerror(errno));
+  }
+
+  // Renames every file into place; on a failure, puts back what was there.
+  void Commit() {
+    for (Slot& slot : slots_) {
+      if (slot.replacing) {
+        slot.backup = TempFile(slot.target.filename().string() + ".old");
+        if (rename(slot.target.c_str(), slot.backup.c_str()) != 0)
+          throw ExtractError(slot.target, strerror(errno));
+        slot.movedAway = true;
+      }
+      if (rename(slot.temp.c_str(), slot.target.c_str()) != 0)
+        throw ExtractError(slot.target, strerror(errno));
+      slot.temp.clear();
+      slot.placed = true;
+    }
+    for (Slot& slot : slots_) {
+      if (!slot.backup.empty()) unlink(slot.backup.c_str());
+    }
+    slots_.clear();
+    created_.clear();
+  }
+
+ private:
+  struct Slot {
+    fs::path target, temp, backup;
+    bool replacing = false, movedAway = false, placed = false;
+  };
+
+  // A new empty file with a hidden name beside the targets.
+  fs::path TempFile(const std::string& name) {
+    std::string path = (dir_ / ("." + name + ".XXXXXX")).string();
+    int fd = mkstemp(path.data());
+    if (fd < 0) throw ExtractError(dir_ / name, strerror(errno));
+    fchmod(fd, 0644);
+    close(fd);
+    return path;
+  }
+
+  void RollBack() {
+    for (auto it = slots_.rbegin(); it != slots_.rend(); ++it) {
+      if (it->placed) unlink(it->target.c_str());
+      if (it->movedAway)
+        rename(it->backup.c_str(), it->target.c_str());
+      else if (!it->backup.empty())
+        unlink(it->backup.c_str());
+      if (!it->temp.empty()) unlink(it->temp.c_str());
+    }
+    slots_.clear();
+    for (auto it = created_.rbegin(); it != created_.rend(); ++it) rmdir(it->c_str());
+    created_.clear();
+  }
+
+  fs::path dir_;
+  std::vector<fs::path> created_;
+  std::vector<Slot> slots_;
+};
+
+bool SameFile(const fs::path& a, const fs::path& b) {
+  std::error_code error;
+  return fs::equivalent(a, b, error);
+}
+
+}  // namespace
+
+int List(const Options& options) {
+  std::optional<std::vector<uint8_t>> data = ReadInput(options);
+  if (!data) return EXIT_FAILURE_;
+  CarrierOptions read;
+  read.expectSum = options.expectSum;
+  CarrierReport report = ReadCarrier(*data, read);
+  if (options.json) {
+    fputs(CarrierJson(options.input, report).c_str(), stdout);
+  } else {
+    PrintListing(options.input, report);
+  }
+  fflush(stdout);
+  for (const CarrierProblem& p : report.problems) Report(options.input, p.message);
+  return report.Status();
+}
+
+int Extract(const Options& options) {
+  Progress progress;
+  progress.Show("reading " + options.input);
+  std::optional<std::vector<uint8_t>> data = ReadInput(options);
+  if (!data) return EXIT_FAILURE_;
+  CarrierOptions read;
+  read.expectSum = options.expectSum;
+  read.keepOutputs = true;
+  read.onSegment = [&](int row) {
+    progress.Show("decoding " + std::to_string(row + 1) + "/" + std::to_string(SEGMENT_COUNT) +
+                  " " + (row < SEGMENT_COUNT ? TargetFileTable[row] : ""));
+  };
+  CarrierReport report = ReadCarrier(*data, read);
+  int status = report.Status();
+  if (status != 0) {
+    progress.End();
+    for (const CarrierProblem& p : report.problems) Report(options.input, p.message);
+    return status;
+  }
+
+  const fs::path dir = options.directory;
+  std::vector<bool> replacing(SEGMENT_COUNT, false);
+  std::vector<std::string> existing;
+  for (int row = 0; row < SEGMENT_COUNT; row++) {
+    fs::path target = dir / TargetFileTable[row];
+    struct stat info;
+    if (lstat(target.c_str(), &info) != 0) continue;
+    replacing[row] = true;
+    if (SameFile(options.input, target)) {
+      progress.End();
+      return Report(target, "refusing to overwrite the input", STATUS_IN_THE_WAY);
+    }
+    if (S_ISDIR(info.st_mode)) {
+      progress.End();
+      return Report(target, "a folder is in the way; --force replaces only files",
+                    STATUS_IN_THE_WAY);
+    }
+    existing.push_back(TargetFileTable[row]);
+  }
+  if (!existing.empty() && !options.force) {
+    progress.End();
+    if (existing.size() == 1) {
+      return Report(dir / existing[0], "exists; --force replaces it", STATUS_IN_THE_WAY);
+    }
+    std::string names;
+    for (const std::string& name : existing) names += (names.empty() ? "" : ", ") + name;
+    return Report(dir,
+                  std::to_string(existing.size()) + " of the files exist (" + names +
+                      "); --force replaces them",
+                  STATUS_IN_THE_WAY);
+  }
+
+  try {
+    SignalHold hold;
+    Extraction extraction(dir);
+    extraction.MakeFolder();
+    uint64_t total = 0;
+    for (int row = 0; row < SEGMENT_COUNT; row++) {
+      progress.Show("writing " + std::to_string(row + 1) + "/" + std::to_string(SEGMENT_COUNT) +
+                    " " + TargetFileTable[row]);
+      const std::vector<uint8_t>& bytes = report.scan.segments[row].output;
+      extraction.Write(TargetFileTable[row], bytes, replacing[row]);
+      total += bytes.size();
+    }
+    extraction.Commit();
+    progress.Show("extracted " + std::to_string(SEGMENT_COUNT) + " files, " +
+                  std::to_string(total) + " bytes, into " + dir.string());
+    progress.End();
+  } catch (const ExtractError& e) {
+    progress.End();
+    return Report(e.file, e.what());
+  }
+  return EXIT_OK;
+}
+
+}  // namespace vexa
