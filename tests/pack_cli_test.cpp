@@ -1,6 +1,5 @@
 // vexa-pack as the release engineer meets it: its exit codes, messages and files.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -9,37 +8,15 @@
 
 #include "engine/archive_format.h"
 #include "tests/test_files.h"
+#include "tests/vexa_pack_runner.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using packcli::Listing;
+using packcli::Result;
+using packcli::VexaPack;
 using testfiles::Bytes;
-
-struct Result {
-  int exit;
-  std::string out, err;
-};
-
-std::string Quote(const std::string& arg) {
-  std::string quoted = "'";
-  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-Result VexaPack(const testfiles::TempDir& dir, const std::vector<std::string>& args) {
-  std::string command = Quote(VEXA_PACK);
-  for (const auto& a : args) {
-    command += ' ';
-    command += Quote(a);
-  }
-  fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
-  command.append(" >").append(Quote(out)).append(" 2>").append(Quote(err));
-  int status = std::system(command.c_str());
-  Bytes o = testfiles::Read(out), e = testfiles::Read(err);
-  fs::remove(out);
-  fs::remove(err);
-  return {WEXITSTATUS(status), std::string(o.begin(), o.end()), std::string(e.begin(), e.end())};
-}
 
 void WritePayload(const fs::path& dir) {
   fs::create_directories(dir);
@@ -48,13 +25,6 @@ void WritePayload(const fs::path& dir) {
     if (row == 0) bytes = testfiles::Vector("x86_300k.bin");
     testfiles::Write(dir / TargetFileTable[row], bytes);
   }
-}
-
-std::vector<std::string> Listing(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 TEST(PackCli, UsageAndHelp) {
@@ -78,6 +48,14 @@ TEST(PackCli, UsageAndHelp) {
       {{"verify", "f", "--expect-sum", "12x"}, 2, "", "--expect-sum needs a number"},
       {{"verify", "f", "--expect-sum", "4294967296"}, 2, "", "--expect-sum needs a number"},
       {{"verify", "f", "--fast"}, 2, "", "unknown option '--fast'"},
+      {{"list", "--help"}, 0, "Usage: vexa-pack list", ""},
+      {{"extract", "--help"}, 0, "Usage: vexa-pack extract", ""},
+      {{"list"}, 2, "", "expected one FILE"},
+      {{"list", "f", "--force"}, 2, "", "unknown option '--force'"},
+      {{"pack", "dir", "-o", "x", "--json"}, 2, "", "unknown option '--json'"},
+      {{"extract", "f"}, 2, "", "-d DIR is required"},
+      {{"extract", "f", "-d"}, 2, "", "-d needs a folder name"},
+      {{"extract", "f", "-d", "out", "--json"}, 2, "", "unknown option '--json'"},
   };
   for (const auto& c : cases) {
     std::string line;
@@ -225,6 +203,144 @@ TEST(PackCli, ResourceFormAndCarrierCheck) {
     EXPECT_EQ(r.exit, c.exit) << c.name << ": " << r.err;
     EXPECT_NE(r.err.find(c.err), std::string::npos) << c.name << ": " << r.err;
   }
+}
+
+}  // namespace
+
+namespace {
+
+std::string SumFromHeader(const fs::path& header) {
+  Bytes text = testfiles::Read(header);
+  std::string h(text.begin(), text.end());
+  size_t at = h.find("#define EXPECTED_ARCHIVE_SUM 0x");
+  return at == std::string::npos ? "" : h.substr(at + 29, 10);
+}
+
+// An archive carries no sum of its own: list and extract need the header's.
+TEST(PackCli, ArchiveListsAndExtractsWithTheExpectedSum) {
+  testfiles::TempDir dir;
+  WritePayload(dir / "payload");
+  fs::path archive = dir / "payload.bin", header = dir / "sum.h";
+  ASSERT_EQ(VexaPack(dir, {"pack", dir / "payload", "-o", archive, "--header", header}).exit, 0);
+  std::string sum = SumFromHeader(header);
+  ASSERT_FALSE(sum.empty());
+
+  Result list = VexaPack(dir, {"list", archive, "--expect-sum", sum});
+  EXPECT_EQ(list.exit, 0) << list.err;
+  EXPECT_EQ(list.err, "");
+  EXPECT_NE(list.out.find("archive at offset 0"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("  0  vexa32.exe             4"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("expected  " + sum + "  matches (--expect-sum)"), std::string::npos)
+      << list.out;
+
+  Result unknown = VexaPack(dir, {"list", archive});
+  EXPECT_EQ(unknown.exit, 5);
+  EXPECT_NE(unknown.err.find("payload.bin: an archive holds no sum and no --expect-sum"),
+            std::string::npos)
+      << unknown.err;
+
+  Result refused = VexaPack(dir, {"extract", archive, "-d", dir / "none"});
+  EXPECT_EQ(refused.exit, 5);
+  EXPECT_FALSE(fs::exists(dir / "none"));
+
+  // The folder is made, down to a missing parent; nothing but the eleven files lands there.
+  fs::path out = dir / "a" / "out";
+  Result extract = VexaPack(dir, {"extract", archive, "-d", out, "--expect-sum", sum});
+  ASSERT_EQ(extract.exit, 0) << extract.err;
+  EXPECT_EQ(extract.err, "") << "no progress line when standard error is no terminal";
+  std::vector<std::string> names(TargetFileTable, TargetFileTable + SEGMENT_COUNT);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(Listing(out), names);
+  for (int row = 0; row < SEGMENT_COUNT; row++) {
+    EXPECT_TRUE(testfiles::Read(out / TargetFileTable[row]) ==
+                testfiles::Read(dir / "payload" / TargetFileTable[row]))
+        << TargetFileTable[row];
+  }
+}
+
+// One JSON object on standard output, the same figures as the table.
+TEST(PackCli, JsonForScripts) {
+  if (!packcli::HaveProgram("jq")) GTEST_SKIP() << "jq is not installed: the JSON is not checked";
+  testfiles::TempDir dir;
+  WritePayload(dir / "payload");
+  fs::path archive = dir / "payload.bin", header = dir / "sum.h";
+  ASSERT_EQ(VexaPack(dir, {"pack", dir / "payload", "-o", archive, "--header", header}).exit, 0);
+  uint32_t sum = (uint32_t)std::stoul(SumFromHeader(header), nullptr, 16);
+  auto query = [&](const std::string& json, const std::string& filter) {
+    testfiles::Write(dir / "out.json", testfiles::Text(json));
+    std::string value = packcli::Shell(
+        dir, "jq -c " + packcli::Quote(filter) + " " + packcli::Quote(dir / "out.json"));
+    if (!value.empty() && value.back() == '\n') value.pop_back();
+    return value;
+  };
+
+  const struct {
+    std::vector<std::string> args;
+    int exit;
+    std::vector<std::pair<std::string, std::string>> fields;  // jq filter, value
+  } cases[] = {
+      {{"list", archive, "--expect-sum", std::to_string(sum)},
+       0,
+       {{".kind", "\"archive\""},
+        {".ok", "true"},
+        {".exit", "0"},
+        {".sum", std::to_string(sum)},
+        {".expectSum", std::to_string(sum)},
+        {".carriedSum", "null"},
+        {".sumMatches", "true"},
+        {".segments | length", "11"},
+        {".segments[0] | [.row, .target, .offset, .decoded]", "[0,\"vexa32.exe\",4,307200]"},
+        {".segments[10].target", "\"links.ini\""},
+        {".problems", "[]"}}},
+      {{"list", archive},
+       5,
+       {{".ok", "false"}, {".exit", "5"}, {".problems[0].kind", "\"no-expected-sum\""}}},
+      {{"verify", archive, "--expect-sum", std::to_string(sum), "--json"},
+       0,
+       {{".ok", "true"}, {".sumMatches", "true"}, {".segments[4].target", "\"about.txt\""}}},
+      {{"verify", archive, "--expect-sum", "7", "--json"},
+       1,
+       {{".sumMatches", "false"}, {".exit", "1"}, {".problems[0].kind", "\"sum-mismatch\""}}},
+      {{"verify", dir / "missing.bin", "--json"},
+       1,
+       {{".segments", "[]"}, {".sum", "null"}, {".problems[0].kind", "\"unreadable\""}}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    if (args[0] == "list") args.push_back("--json");
+    Result r = VexaPack(dir, args);
+    SCOPED_TRACE(args[0] + " " + r.out);
+    EXPECT_EQ(r.exit, c.exit) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << "one line, one object";
+    EXPECT_EQ(query(r.out, "type"), "\"object\"");
+    for (const auto& [filter, value] : c.fields) EXPECT_EQ(query(r.out, filter), value) << filter;
+  }
+}
+
+// A write that fails halfway (here: a file size limit) leaves the folder as it was, the
+// files that --force would have replaced included.
+TEST(PackCli, ExtractThatCannotWriteLeavesTheFolderAsItWas) {
+  testfiles::TempDir dir;
+  fs::path payload = dir / "payload";
+  WritePayload(payload);
+  testfiles::Write(payload / "vexa32.exe", testfiles::Text("small\r\n"));
+  testfiles::Write(payload / "links.ini", testfiles::Random(200000, 1));  // last, and too big
+  fs::path archive = dir / "payload.bin", header = dir / "sum.h";
+  ASSERT_EQ(VexaPack(dir, {"pack", payload, "-o", archive, "--header", header}).exit, 0);
+
+  fs::path out = dir / "out";
+  fs::create_directories(out);
+  testfiles::Write(out / "vexa.ini", testfiles::Text("the user's own settings"));
+  testfiles::Write(out / "notes.txt", testfiles::Text("not ours"));
+  // The limit is in 512-byte blocks; the shell ignores the signal so the write just fails.
+  Result r = VexaPack(
+      dir, {"extract", archive, "-d", out, "--force", "--expect-sum", SumFromHeader(header)},
+      "trap '' XFSZ; ulimit -f 100; ");
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.err.find("/out/links.ini: File too large"), std::string::npos) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_EQ(Listing(out), (std::vector<std::string>{"notes.txt", "vexa.ini"}));
+  EXPECT_EQ(testfiles::Read(out / "vexa.ini"), testfiles::Text("the user's own settings"));
 }
 
 }  // namespace

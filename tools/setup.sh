@@ -9,7 +9,7 @@ native_pkgs=(cmake ninja-build g++ make pkg-config
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   googletest libgtest-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev clang-tidy cppcheck valgrind
-  xvfb xdotool imagemagick osslsigncode openssl
+  xvfb xdotool imagemagick osslsigncode openssl jq
   qemu-user gcc-multilib)
 wine_pkgs=(wine wine32:i386 wine64)
 
