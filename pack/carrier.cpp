@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "pack/commands.h"
 #include "pack/pe_image.h"
 
 namespace vexa {
@@ -22,9 +23,12 @@ uint32_t Le32(std::span<const uint8_t> data, uint64_t at) {
          (uint32_t)data[at + 3] << 24;
 }
 
-// No carrier at all outweighs damage, and damage outweighs the sum it spoils.
+// An unreadable file outweighs all; no carrier at all outweighs damage, and damage
+// outweighs the sum it spoils.
 int Weight(int status) {
   switch (status) {
+    case EXIT_FAILURE_:
+      return 4;
     case STATUS_NOT_CARRIER:
       return 3;
     case STATUS_DAMAGED:

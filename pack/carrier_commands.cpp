@@ -51,16 +51,17 @@ std::optional<std::vector<uint8_t>> ReadWhole(const std::string& path, std::stri
   return bytes;
 }
 
-// Reads FILE and describes it; on a read failure reports (as JSON too when asked) and
-// returns nothing.
+// Reads FILE; on a failure reports it (as the command's JSON too, when asked) and returns
+// nothing.
 std::optional<std::vector<uint8_t>> ReadInput(const Options& options) {
   std::string problem;
   std::optional<std::vector<uint8_t>> data = ReadWhole(options.input, &problem);
   if (!data) {
     if (options.json) {
-      fputs(VerifyJson(options.input, nullptr, options.expectSum, {{"unreadable", problem, 1}}, 1)
-                .c_str(),
-            stdout);
+      CarrierReport report;
+      report.expectSum = options.expectSum;
+      report.problems.push_back({"unreadable", problem, EXIT_FAILURE_});
+      fputs(CarrierJson(options.input, report).c_str(), stdout);
     }
     Report(options.input, problem);
   }
