@@ -152,8 +152,9 @@ std::vector<Damage> DamagedCopies() {
   size_t closing = last.offset + last.bodyLength;
   std::vector<Damage> cases;
 
-  cases.push_back({"cut inside the archive", Bytes(good.begin(), good.begin() + row2.offset + 100),
-                   4, "truncated: ", "truncated"});
+  cases.push_back({"cut inside the archive",
+                   Bytes(good.begin(), good.begin() + (ptrdiff_t)row2.offset + 100), 4,
+                   "truncated: ", "truncated"});
   cases.push_back({"cut after the archive", Bytes(good.begin(), good.end() - 100), 4,
                    "truncated: ", "truncated"});
 
