@@ -78,10 +78,7 @@ bool CheckImage(std::span<const uint8_t> file, CarrierReport& report, Findings& 
                                   std::to_string(layout.sectionsEnd));
     return true;
   }
-  if (layout.certificateSize == 0) {
-    report.bytesAfterImage = size - layout.sectionsEnd;
-    return false;
-  }
+  if (layout.certificateSize == 0) return false;
   report.isSigned = true;
   report.signatureOffset = layout.certificateOffset;
   report.signatureSize = layout.certificateSize;

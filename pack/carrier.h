@@ -41,7 +41,6 @@ struct CarrierReport {
   uint64_t archiveEnd = 0;  // after the closing marker; 0 when there is none
   bool isSigned = false;
   uint64_t signatureOffset = 0, signatureSize = 0;
-  uint64_t bytesAfterImage = 0;          // unsigned: bytes after the last section
   std::optional<uint32_t> carriedSum;    // the installer's own record of its sum
   std::optional<uint32_t> expectSum;     // given by the caller
   bool sumMatches = false;               // every known expectation holds, and one is known
