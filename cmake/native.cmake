@@ -46,15 +46,6 @@ if(BUILD_TESTING)
   add_dependencies(pack_tests vexa-pack)
   gtest_discover_tests(pack_tests DISCOVERY_MODE PRE_TEST)
 
-  # list and extract on the finished installer and its demo payload.
-  add_executable(carrier_tests tests/carrier_cli_test.cpp)
-  target_link_libraries(carrier_tests PRIVATE vexa_pack_core GTest::gtest_main)
-  target_compile_definitions(carrier_tests PRIVATE
-      SETUP_EXE="${CMAKE_BINARY_DIR}/windows/vexa-setup.exe"
-      VEXA_PACK="$<TARGET_FILE:vexa-pack>")
-  add_dependencies(carrier_tests vexa-pack windows)
-  gtest_discover_tests(carrier_tests DISCOVERY_MODE PRE_TEST)
-
   add_executable(ui_tests tests/ui_logic_test.cpp ui/ui_logic.cpp desktop/progman_commands.cpp)
   target_link_libraries(ui_tests PRIVATE vexa_engine GTest::gtest_main)
   gtest_discover_tests(ui_tests DISCOVERY_MODE PRE_TEST)
@@ -78,6 +69,15 @@ if(BUILD_TESTING)
       SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   add_dependencies(resources_tests windows)
   gtest_discover_tests(resources_tests DISCOVERY_MODE PRE_TEST)
+
+  # list and extract on the finished installer and its demo payload.
+  add_executable(carrier_tests tests/carrier_cli_test.cpp)
+  target_link_libraries(carrier_tests PRIVATE vexa_pack_core GTest::gtest_main)
+  target_compile_definitions(carrier_tests PRIVATE
+      SETUP_EXE="${CMAKE_BINARY_DIR}/windows/vexa-setup.exe"
+      VEXA_PACK="$<TARGET_FILE:vexa-pack>")
+  add_dependencies(carrier_tests vexa-pack windows)
+  gtest_discover_tests(carrier_tests DISCOVERY_MODE PRE_TEST)
 endif()
 
 ExternalProject_Add(windows
