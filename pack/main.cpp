@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/archive_format.h"
 #include "pack/commands.h"
 
 namespace {
@@ -55,12 +56,12 @@ const char kDecodeHelp[] =
     "Expands the segment body IN into OUT with the installer's decoder. Fails when the\n"
     "size field is missing or zero, or the bit stream ends before the declared size.\n";
 
-const char kPackHelp[] =
+// The file names between the two parts come from the installer's own table.
+const char kPackHelpHead[] =
     "Usage: vexa-pack pack [--greedy] DIR -o ARCHIVE [--header FILE] [--resource]\n"
     "\n"
-    "Writes the payload archive of the eleven files in DIR, in this order:\n"
-    "  vexa32.exe vxtool32.exe vexa.hlp primer.hlp about.txt history.txt\n"
-    "  vexa.ini macros.ini menus.ini sites.ini links.ini\n"
+    "Writes the payload archive of the eleven files in DIR, in this order:";
+const char kPackHelpTail[] =
     "Each file must exist and hold 1 byte to 4 GiB - 1. The archive is read back as the\n"
     "installer reads it before it is written; nothing is written on any failure.\n"
     "\n"
@@ -70,6 +71,15 @@ const char kPackHelp[] =
     "  --resource      follow the archive with the marker once more and CR LF, the form\n"
     "                  the installer carries it in\n"
     "  --greedy        take the longest match at every position (faster, larger)\n";
+
+std::string PackHelp() {
+  std::string text = kPackHelpHead;
+  for (int row = 0; row < SEGMENT_COUNT; row++) {
+    text += row % 6 == 0 ? "\n  " : " ";
+    text += TargetFileTable[row];
+  }
+  return text + "\n" + kPackHelpTail;
+}
 
 const char kVerifyHelp[] =
     "Usage: vexa-pack verify FILE [--expect-sum N] [--expect-archive ARCHIVE]\n"
@@ -162,9 +172,10 @@ int main(int argc, char** argv) {
     fputs(kUsage, stdout);
     return vexa::EXIT_OK;
   }
+  const std::string packHelp = PackHelp();
   const char* help = options.command == "encode"    ? kEncodeHelp
                      : options.command == "decode"  ? kDecodeHelp
-                     : options.command == "pack"    ? kPackHelp
+                     : options.command == "pack"    ? packHelp.c_str()
                      : options.command == "verify"  ? kVerifyHelp
                      : options.command == "list"    ? kListHelp
                      : options.command == "extract" ? kExtractHelp
