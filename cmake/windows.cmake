@@ -4,7 +4,8 @@ enable_language(RC)
 set(GENERATED ${CMAKE_BINARY_DIR}/generated)
 file(MAKE_DIRECTORY ${GENERATED})
 
-set(WIN_FLAGS -Wall -Wextra -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables)
+set(WIN_FLAGS -Wall -Wextra -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+    -ffunction-sections -fno-ident)
 set(WIN_LINK -static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
 
 add_library(vexa_codec STATIC ${CODEC_SOURCES})
@@ -46,6 +47,7 @@ set(INSTALLER_SOURCES
     ui/progress_bars.cpp
     ui/folder_select.cpp
     ui/ui_logic.cpp
+    ui/startup.cpp
     desktop/program_group.cpp
     desktop/progman_commands.cpp
     resources/installer.rc)
@@ -53,7 +55,7 @@ add_executable(vexa-setup WIN32 ${INSTALLER_SOURCES})
 target_include_directories(vexa-setup PRIVATE ${GENERATED})
 target_compile_options(vexa-setup PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:${WIN_FLAGS} -Os>)
-target_link_options(vexa-setup PRIVATE ${WIN_LINK} -s -Wl,--kill-at)
+target_link_options(vexa-setup PRIVATE ${WIN_LINK} -s -Wl,--kill-at -Wl,--gc-sections -nostartfiles)
 target_link_libraries(vexa-setup PRIVATE vexa_engine comdlg32 shell32 gdi32 user32 kernel32)
 set_source_files_properties(resources/installer.rc PROPERTIES
     OBJECT_DEPENDS "${GENERATED}/payload.rsrc;${INSTALLER_ICONS};${CMAKE_SOURCE_DIR}/resources/licence.txt")

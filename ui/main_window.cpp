@@ -13,7 +13,7 @@
 
 // Read from the tagged record at start-up, so the record's bytes are the sum that counts.
 static const volatile ArchiveSumRecord SumRecord = {ARCHIVE_SUM_TAG, EXPECTED_ARCHIVE_SUM};
-uint32_t ExpectedArchiveSum = SumRecord.sum;
+uint32_t ExpectedArchiveSum;
 
 HINSTANCE AppInstance;
 HWND MainWindow;
@@ -104,6 +104,7 @@ static void RunClosingActions(void) {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+  ExpectedArchiveSum = SumRecord.sum;
   RestrictLibrarySearch();
   AppInstance = instance;
   WNDCLASSA windowClass = {};
