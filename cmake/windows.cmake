@@ -55,7 +55,8 @@ add_executable(vexa-setup WIN32 ${INSTALLER_SOURCES})
 target_include_directories(vexa-setup PRIVATE ${GENERATED})
 target_compile_options(vexa-setup PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:${WIN_FLAGS} -Os>)
-target_link_options(vexa-setup PRIVATE ${WIN_LINK} -s -Wl,--kill-at -Wl,--gc-sections -nostartfiles)
+target_link_options(vexa-setup PRIVATE ${WIN_LINK} -s -Wl,--kill-at -Wl,--gc-sections -nostartfiles
+    -Wl,-Map=${CMAKE_BINARY_DIR}/vexa-setup.map)
 target_link_libraries(vexa-setup PRIVATE vexa_engine comdlg32 shell32 gdi32 user32 kernel32)
 set_source_files_properties(resources/installer.rc PROPERTIES
     OBJECT_DEPENDS "${GENERATED}/payload.rsrc;${INSTALLER_ICONS};${CMAKE_SOURCE_DIR}/resources/licence.txt")
