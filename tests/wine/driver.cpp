@@ -40,6 +40,20 @@ bool Held(HWND window) {
   return suspendedThread != NULL && GetWindowThreadProcessId(window, NULL) == suspendedThreadId;
 }
 
+// Freezes the thread that owns the window and remembers it; "" or the error reply.
+std::string SuspendWindowThread(HWND window) {
+  DWORD tid = GetWindowThreadProcessId(window, NULL);
+  HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, tid);
+  if (thread == NULL) return "err OpenThread";
+  if (SuspendThread(thread) == (DWORD)-1) {
+    CloseHandle(thread);
+    return "err SuspendThread";
+  }
+  suspendedThread = thread;
+  suspendedThreadId = tid;
+  return "";
+}
+
 std::string Narrow(const wchar_t* text, int length) {
   if (length <= 0) return std::string();
   int size = WideCharToMultiByte(CP_UTF8, 0, text, length, NULL, 0, NULL, NULL);
@@ -627,15 +641,8 @@ std::string Run(const std::vector<std::string>& args, bool* quit) {
       }
       HWND c = w != NULL ? Control(w, id) : NULL;
       if (ServerTextMatches(c, want)) {
-        DWORD tid = GetWindowThreadProcessId(w, NULL);
-        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, tid);
-        if (thread == NULL) return "err OpenThread";
-        if (SuspendThread(thread) == (DWORD)-1) {
-          CloseHandle(thread);
-          return "err SuspendThread";
-        }
-        suspendedThread = thread;
-        suspendedThreadId = tid;
+        std::string failed = SuspendWindowThread(w);
+        if (!failed.empty()) return failed;
         // What it shows now: it may have changed between the test and the suspension.
         return "ok " + Escape(TextOf(c));
       }
@@ -657,16 +664,8 @@ std::string Run(const std::vector<std::string>& args, bool* quit) {
         return "err passed: control " + std::to_string(stopId) + " shows '" + Escape(stop) + "'";
       }
       if (w != NULL && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        DWORD tid = GetWindowThreadProcessId(w, NULL);
-        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, tid);
-        if (thread == NULL) return "err OpenThread";
-        if (SuspendThread(thread) == (DWORD)-1) {
-          CloseHandle(thread);
-          return "err SuspendThread";
-        }
-        suspendedThread = thread;
-        suspendedThreadId = tid;
-        return "ok";
+        std::string failed = SuspendWindowThread(w);
+        return failed.empty() ? "ok" : failed;
       }
       Sleep(1);
     } while (wait.More());
