@@ -3,6 +3,8 @@
 // program by window class and title; it ends when its window is closed.
 #include <windows.h>
 
+#include "one_window.h"
+
 namespace {
 
 const char kClassName[] = "VexaClientWindow";
@@ -38,25 +40,6 @@ LRESULT CALLBACK ClientWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-  WNDCLASSA windowClass = {};
-  windowClass.lpfnWndProc = ClientWndProc;
-  windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconA(NULL, (LPCSTR)IDI_APPLICATION);
-  windowClass.hCursor = LoadCursorA(NULL, (LPCSTR)IDC_ARROW);
-  windowClass.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
-  windowClass.lpszClassName = kClassName;
-  if (!RegisterClassA(&windowClass)) return 1;
-
-  HWND window = CreateWindowExA(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                CW_USEDEFAULT, 480, 320, NULL, NULL, instance, NULL);
-  if (!window) return 1;
-  ShowWindow(window, show);
-  UpdateWindow(window);
-
-  MSG message;
-  while (GetMessageA(&message, NULL, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-  return 0;
+  return RunOneWindow({kClassName, kTitle, ClientWndProc, 0, COLOR_WINDOW, 480, 320}, instance,
+                      show);
 }

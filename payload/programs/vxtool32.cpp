@@ -2,6 +2,8 @@
 // class and title like the client; it ends when its window is closed.
 #include <windows.h>
 
+#include "one_window.h"
+
 namespace {
 
 const char kClassName[] = "VexaToolWindow";
@@ -30,26 +32,7 @@ LRESULT CALLBACK ToolWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-  WNDCLASSA windowClass = {};
-  windowClass.style = CS_HREDRAW | CS_VREDRAW;
-  windowClass.lpfnWndProc = ToolWndProc;
-  windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconA(NULL, (LPCSTR)IDI_APPLICATION);
-  windowClass.hCursor = LoadCursorA(NULL, (LPCSTR)IDC_ARROW);
-  windowClass.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = kClassName;
-  if (!RegisterClassA(&windowClass)) return 1;
-
-  HWND window = CreateWindowExA(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                CW_USEDEFAULT, 420, 160, NULL, NULL, instance, NULL);
-  if (!window) return 1;
-  ShowWindow(window, show);
-  UpdateWindow(window);
-
-  MSG message;
-  while (GetMessageA(&message, NULL, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-  return 0;
+  return RunOneWindow(
+      {kClassName, kTitle, ToolWndProc, CS_HREDRAW | CS_VREDRAW, COLOR_BTNFACE, 420, 160}, instance,
+      show);
 }
