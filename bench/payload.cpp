@@ -58,12 +58,44 @@ void Put32(Bytes& out, uint32_t v) {
 }
 void PutText(Bytes& out, std::string_view s) { out.insert(out.end(), s.begin(), s.end()); }
 
-// ---- x86 code: real i386 PE images, largest Wine DLLs, in name order.
+// ---- x86 code: real i386 PE images, Wine DLLs with little resource data, in name order.
 
 constexpr const char* kWineDir = "/usr/lib/i386-linux-gnu/wine/i386-windows/";
 constexpr const char* kCodeImages[] = {
-    "kernelbase.dll", "mshtml.dll", "msxml3.dll", "shell32.dll", "windowscodecs.dll", "wined3d.dll",
+    "d2d1.dll", "gdi32.dll", "ntdll.dll", "oleaut32.dll", "quartz.dll", "windowscodecs.dll",
 };
+// Row 0 starts this far into the first image, inside its code, and runs on through the next
+// images, as a program's own code and data do; the head of one DLL is headers, code and
+// export tables, not what a shipped program looks like.
+constexpr size_t kRow0Start = 100000;
+
+uint32_t Get32(const Bytes& b, size_t at) {
+  return at + 4 > b.size() ? 0
+                           : (uint32_t)b[at] | (uint32_t)b[at + 1] << 8 |
+                                 (uint32_t)b[at + 2] << 16 | (uint32_t)b[at + 3] << 24;
+}
+
+// The image as strip leaves it: everything up to the end of the last section that is not
+// debug information (Wine's DLLs carry it in ".debug*" sections, named "/N" in the table).
+// Empty when the file is missing or not a PE image.
+Bytes StrippedImage(const std::string& path) {
+  Bytes file;
+  AppendPrefix(path, 64 << 20, file);
+  uint32_t pe = Get32(file, 0x3C);
+  if (file.size() < 0x40 || Get32(file, pe) != 0x00004550) return {};
+  unsigned sections = file[pe + 6] | file[pe + 7] << 8;
+  unsigned optional = file[pe + 20] | file[pe + 21] << 8;
+  size_t table = pe + 24 + optional, end = 0;
+  for (unsigned s = 0; s < sections; s++) {
+    size_t at = table + 40 * s;
+    if (at + 40 > file.size()) return {};
+    bool debug = file[at] == '/' || std::string_view((const char*)&file[at], 6) == ".debug";
+    if (!debug) end = std::max<size_t>(end, (size_t)Get32(file, at + 20) + Get32(file, at + 16));
+  }
+  if (end == 0 || end > file.size()) return {};
+  file.resize(end);
+  return file;
+}
 
 Bytes TileVector(size_t size) {
   Bytes tile;
@@ -76,25 +108,32 @@ Bytes TileVector(size_t size) {
   return out;
 }
 
-// Row 0 takes the head of the concatenated images; row 1 starts at the next image not yet
-// touched, so both begin with a PE header as real programs do.
+// Row 0 is cut from the stripped images laid end to end, from kRow0Start on; row 1 is the
+// head of the next image not yet touched, so it begins with a PE header.
 void MakeCode(Payload& p) {
   constexpr size_t kImages = std::size(kCodeImages);
   size_t next = 0;
   for (int row = 0; row < 2; row++) {
     size_t size = kPayloadSizes[row];
+    size_t skip = row == 0 ? kRow0Start : 0;
     Bytes out;
     std::string names;
     while (out.size() < size && next < kImages) {
-      if (AppendPrefix(std::string(kWineDir) + kCodeImages[next], size - out.size(), out) > 0) {
-        if (!names.empty()) names += '+';
-        names += kCodeImages[next];
-      }
-      next++;
+      Bytes image = StrippedImage(std::string(kWineDir) + kCodeImages[next++]);
+      if (image.size() <= skip) continue;
+      size_t take = std::min(image.size() - skip, size - out.size());
+      out.insert(out.end(), image.begin() + (ptrdiff_t)skip,
+                 image.begin() + (ptrdiff_t)(skip + take));
+      if (!names.empty()) names += '+';
+      names += kCodeImages[next - 1];
+      if (skip > 0) names += " from byte " + std::to_string(skip);
+      skip = 0;
     }
     if (out.size() < size) {
       out = TileVector(size);
       names = "x86_300k.bin tiled";
+    } else {
+      names += ", stripped";
     }
     if (row > 0) p.codeSource += "; ";
     p.codeSource += std::string(TargetFileTable[row]) + " <- " + names;
