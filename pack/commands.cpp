@@ -9,10 +9,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <vector>
 
+#include "engine/lzhuf_decoder.h"
 #include "pack/archive.h"
 #include "pack/carrier.h"
 #include "pack/memory_streams.h"
@@ -130,20 +132,43 @@ int Encode(const Options& options) {
   });
 }
 
+// Decodes straight from the input file into a temporary file beside the output, through
+// the streams' buffers, so memory stays small whatever the file's size.
 int Decode(const Options& options) {
   return Guarded(options.input, [&]() -> int {
     RefuseSameFile(options.input, options.output);
-    std::vector<uint8_t> body = ReadWhole(options.input);
-    DecodedBody decoded = DecodeBody(body);
-    if (!decoded.ok) {
+    constexpr size_t kBuffer = 1 << 16;
+    std::unique_ptr<FILE, int (*)(FILE*)> input(fopen(options.input.c_str(), "rb"), fclose);
+    if (!input) throw FileError(options.input, strerror(errno));
+    setvbuf(input.get(), nullptr, _IOFBF, kBuffer);
+    std::string temp = options.output + ".XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0) throw FileError(options.output, strerror(errno));
+    fchmod(fd, 0644);
+    FILE* output = fdopen(fd, "wb");
+    if (output == nullptr) {
+      int error = errno;
+      close(fd);
+      unlink(temp.c_str());
+      throw FileError(options.output, strerror(error));
+    }
+    setvbuf(output, nullptr, _IOFBF, kBuffer);
+    int ok = LzhufDecode(input.get(), output, nullptr);
+    bool writeFailed = ferror(output) != 0;
+    if (fclose(output) != 0) writeFailed = true;
+    if (!ok || writeFailed || rename(temp.c_str(), options.output.c_str()) != 0) {
+      int error = errno;
+      unlink(temp.c_str());
+      if (writeFailed) throw FileError(options.output, "write error");
+      if (ok) throw FileError(options.output, strerror(error));
+      if (ferror(input.get())) throw FileError(options.input, "read error");
+      struct stat info;
+      bool headerOnly = fstat(fileno(input.get()), &info) == 0 && info.st_size < 4;
       throw FileError(
           options.input,
-          body.size() < 4
-              ? "no size field"
-              : "not a valid segment (bad size field, or the bit stream ends too soon)");
+          headerOnly ? "no size field"
+                     : "not a valid segment (bad size field, or the bit stream ends too soon)");
     }
-    PendingFile out(options.output, decoded.output);
-    out.Commit();
     return EXIT_OK;
   });
 }
