@@ -26,21 +26,23 @@ struct LzhufTree {
 
 // The one decoder state of the program; nothing is allocated per segment.
 struct LzhufDecoder {
-  uint8_t Ring[RING_SIZE];
-  uint16_t BitBuffer;  // next unread bits, left-aligned
-  uint16_t BitCount;   // valid bits in BitBuffer
+  uint8_t Ring[RING_SIZE];  // the history, and the output's buffer until a wrap writes it
+  uint32_t BitBuffer;       // next unread bits, left-aligned
+  uint32_t BitCount;        // valid bits in BitBuffer
   LzhufTree tree;
-  uint32_t pastEndReads;  // reads that found no byte; an intact segment makes exactly one
-  int inputFailed;        // a second read past the end, or a read error
+  // Reads past the end that a reader refilling a byte at a time (keeping 9 bits) makes; an
+  // intact segment makes exactly one.
+  uint32_t pastEndReads;
+  int inputFailed;  // the codes ran past the stream's last bit, or a read failed
 };
 
 extern LzhufDecoder Decoder;
 
-// The tree operations over any tree, so the release tool's encoder counts exactly as the
-// decoder does.
-void TreeInit(LzhufTree* tree);
-void TreeRebuild(LzhufTree* tree);
-void TreeCount(LzhufTree* tree, int symbol);
+// The tree operations take the tree, so the release tool's encoder counts its own tree
+// exactly as the decoder does.
+void InitTree(LzhufTree* tree);
+void RebuildTree(LzhufTree* tree);
+void CountSymbol(LzhufTree* tree, int symbol);
 // Indexed by the next eight stream bits at the start of an offset.
 extern const uint8_t (&OffsetHighTable)[256];
 extern const uint8_t (&OffsetCodeLengthTable)[256];
@@ -57,11 +59,5 @@ struct LzhufProgress {
 // failed write, or compressed input that runs out. Shows nothing and closes nothing.
 int LzhufDecode(FILE* input, FILE* output, const LzhufProgress* progress);
 
-// The same operations over the decoder's one state.
-void InitTree(void);
-void RebuildTree(void);
-void CountSymbol(int symbol);
-int ReadBit(FILE* input);
-int ReadEightBits(FILE* input);
-int DecodeSymbol(FILE* input);
+// One offset from the input through the decoder's bit state (BitBuffer, BitCount).
 int DecodeOffset(FILE* input);

@@ -236,7 +236,7 @@ EncodedSegment Emit(std::span<const uint8_t> data, const std::vector<Step>& pars
   segment.symbols.reserve(parse.size());
   BitWriter writer(segment.body);
   LzhufTree tree;
-  TreeInit(&tree);
+  InitTree(&tree);
   size_t position = 0;
   for (const Step& step : parse) {
     int symbol = SymbolOf(step, data[position]);
@@ -251,7 +251,7 @@ EncodedSegment Emit(std::span<const uint8_t> data, const std::vector<Step>& pars
       node = parent;
     }
     writer.Put(code, length);
-    TreeCount(&tree, symbol);
+    CountSymbol(&tree, symbol);
     if (step.length > 1) {
       uint32_t offset = step.distance - 1u;
       OffsetCode high = OffsetHighCode(offset >> 6);

@@ -181,11 +181,11 @@ Bytes InputWhoseGreedyEncodingHoldsTheMarker() {
   vexa::EncodedSegment probe = vexa::EncodeSegment(Cat({prefix, Bytes{0x80}}), greedy);
   uint32_t startBit = probe.symbols.back().bitOffset;
   LzhufTree tree;
-  TreeInit(&tree);
+  InitTree(&tree);
   for (size_t k = 0; k + 1 < probe.symbols.size(); k++) {
     const auto& s = probe.symbols[k];
     uint32_t length = probe.symbols[k + 1].inputPosition - s.inputPosition;
-    TreeCount(&tree, s.isMatch ? (int)(253 + length) : prefix[s.inputPosition]);
+    CountSymbol(&tree, s.isMatch ? (int)(253 + length) : prefix[s.inputPosition]);
   }
 
   const uint32_t markerBits = 0x41524E49;
@@ -206,7 +206,7 @@ Bytes InputWhoseGreedyEncodingHoldsTheMarker() {
       }
       if (!fits) continue;
       LzhufTree next = t;
-      TreeCount(&next, b);
+      CountSymbol(&next, b);
       used[b] = true;
       tail.push_back((uint8_t)b);
       if (search(next, bit + (uint32_t)code.length)) return true;

@@ -166,8 +166,8 @@ TEST(DecoderProgress, RedrawsOnlyWhenWrittenLandsOnAMultipleOfStep) {
 }
 
 TEST(DecoderTree, GrownLeafMovesBehindTheLastNodeOfItsOldWeight) {
-  InitTree();
-  CountSymbol(0);
+  InitTree(&Decoder.tree);
+  CountSymbol(&Decoder.tree, 0);
   // Leaves 0..313 all weigh 1, so symbol 0's leaf trades places with node 313.
   EXPECT_EQ(Decoder.tree.Parent[NODE_COUNT + 0], 313);
   EXPECT_EQ(Decoder.tree.Parent[NODE_COUNT + 313], 0);
@@ -178,19 +178,19 @@ TEST(DecoderTree, GrownLeafMovesBehindTheLastNodeOfItsOldWeight) {
 TEST(DecoderTree, RebuildPlacesEqualWeightsAfterExistingNodes) {
   // Rebuilding a fresh tree halves every weight 1 to 1 again; with ties placed after
   // existing nodes the result is the initial tree, array for array.
-  InitTree();
+  InitTree(&Decoder.tree);
   LzhufDecoder fresh = Decoder;
-  RebuildTree();
+  RebuildTree(&Decoder.tree);
   EXPECT_EQ(0, memcmp(fresh.tree.Frequency, Decoder.tree.Frequency, sizeof fresh.tree.Frequency));
   EXPECT_EQ(0, memcmp(fresh.tree.Child, Decoder.tree.Child, sizeof fresh.tree.Child));
   EXPECT_EQ(0, memcmp(fresh.tree.Parent, Decoder.tree.Parent, sizeof fresh.tree.Parent));
 }
 
 TEST(DecoderTree, RebuildsOnlyWhenTheRootReaches0x8000) {
-  InitTree();
-  for (int n = 0; n < MAX_FREQUENCY - SYMBOL_COUNT; n++) CountSymbol(n % 7);
+  InitTree(&Decoder.tree);
+  for (int n = 0; n < MAX_FREQUENCY - SYMBOL_COUNT; n++) CountSymbol(&Decoder.tree, n % 7);
   EXPECT_EQ(Decoder.tree.Frequency[ROOT_NODE], MAX_FREQUENCY);
-  CountSymbol(0);
+  CountSymbol(&Decoder.tree, 0);
   // Halved upwards, the seven busy leaves and 307 idle ones sum well below 0x8000.
   EXPECT_LT(Decoder.tree.Frequency[ROOT_NODE], MAX_FREQUENCY / 2 + SYMBOL_COUNT);
   for (int n = 0; n < ROOT_NODE; n++) {
@@ -203,7 +203,8 @@ TEST(DecoderOffset, DecodesThePublishedExample) {
   std::string in = TempPath("offset");
   WriteFile(in, {0x5A, 0xC0});
   FILE* input = fopen(in.c_str(), "rb");
-  InitTree();
+  Decoder.BitBuffer = 0;
+  Decoder.BitCount = 0;
   EXPECT_EQ(DecodeOffset(input), 342);
   fclose(input);
   remove(in.c_str());

@@ -41,6 +41,11 @@ std::vector<RoundTrip> RoundTrips() {
        Repeat(std::string((const char*)testfiles::Random(4096, 4).data(), 4096), 20000)},
       {"period of 4097",
        Repeat(std::string((const char*)testfiles::Random(4097, 5).data(), 4097), 20000)},
+      // The decoder writes its ring out when the write position wraps: the first wrap comes
+      // after 60 bytes, then every 4096.
+      {"ends as the ring wraps", Bytes(text.begin(), text.begin() + 60)},
+      {"ends at the second wrap", Bytes(x86.begin(), x86.begin() + 60 + 4096)},
+      {"one past the second wrap", Bytes(x86.begin(), x86.begin() + 60 + 4096 + 1)},
       // Around the per-file bar's redraw step for common bar widths.
       {"299 bytes", Bytes(text.begin(), text.begin() + 299)},
       {"300 bytes", Bytes(text.begin(), text.begin() + 300)},

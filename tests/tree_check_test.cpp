@@ -15,10 +15,10 @@ namespace {
 // A tree after skewed counting, so that nodes have moved and weights differ.
 LzhufTree CountedTree(int symbols) {
   LzhufTree tree;
-  TreeInit(&tree);
+  InitTree(&tree);
   std::mt19937 random(5);
   std::geometric_distribution<int> skewed(0.05);
-  for (int n = 0; n < symbols; n++) TreeCount(&tree, skewed(random) % SYMBOL_COUNT);
+  for (int n = 0; n < symbols; n++) CountSymbol(&tree, skewed(random) % SYMBOL_COUNT);
   return tree;
 }
 
@@ -35,17 +35,17 @@ int InnerNode(const LzhufTree& tree) {
 
 TEST(TreeCheck, SilentOnEveryTreeTheCountingMakes) {
   LzhufTree tree;
-  TreeInit(&tree);
+  InitTree(&tree);
   EXPECT_EQ(TreeFault(&tree), nullptr);
   // Past 32454 symbols the root reaches 0x8000 and the tree is rebuilt, twice here.
   std::mt19937 random(9);
   std::geometric_distribution<int> skewed(0.02);
   for (int n = 0; n < 70000; n++) {
-    TreeCount(&tree, n % 3 == 0 ? n % SYMBOL_COUNT : skewed(random) % SYMBOL_COUNT);
+    CountSymbol(&tree, n % 3 == 0 ? n % SYMBOL_COUNT : skewed(random) % SYMBOL_COUNT);
     const char* fault = TreeFault(&tree);
     ASSERT_EQ(fault, nullptr) << "after symbol " << n << ": " << fault;
   }
-  TreeRebuild(&tree);
+  RebuildTree(&tree);
   EXPECT_EQ(TreeFault(&tree), nullptr);
 }
 
