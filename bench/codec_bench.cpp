@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/classic_model.h"
 #include "bench/payload.h"
 #include "engine/lzhuf_decoder.h"
 #include "pack/archive.h"
@@ -182,6 +183,59 @@ BENCHMARK_CAPTURE(BM_EncodeSegmentRow0, greedy, vexa::Parse::Greedy)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// ---- Payload rows: both parses next to the classic greedy encoder (as modelled; main
+// checks the model against the reference vectors).
+
+void BM_PayloadRow(benchmark::State& state, size_t row) {
+  const Bytes& data = GetPayload().files[row];
+  size_t optimal = 0;
+  for (auto _ : state) {
+    optimal = vexa::PackSegment(data).body.size();
+    benchmark::DoNotOptimize(optimal);
+  }
+  size_t greedy = vexa::PackSegment(data, vexa::Parse::Greedy).body.size();
+  size_t classic = vexa::bench::ClassicGreedyBody(data).size();
+  auto delta = [&](size_t size) {
+    return 100.0 * ((double)size - (double)classic) / (double)classic;
+  };
+  ReportRate(state, data.size());
+  state.counters["optimal"] = (double)optimal;
+  state.counters["greedy"] = (double)greedy;
+  state.counters["classic"] = (double)classic;
+  state.SetLabel("optimal=" + std::to_string(optimal) + " (" + Percent(delta(optimal)) +
+                 ") greedy=" + std::to_string(greedy) + " (" + Percent(delta(greedy)) +
+                 ") classic=" + std::to_string(classic));
+}
+
+void RegisterPayloadRows() {
+  for (size_t row = 0; row < vexa::bench::kPayloadRows; row++) {
+    benchmark::RegisterBenchmark(("BM_PayloadRow/" + std::string(TargetFileTable[row])).c_str(),
+                                 [row](benchmark::State& state) { BM_PayloadRow(state, row); })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+  }
+}
+
+// "all N": the model writes every reference vector byte for byte; otherwise the misses.
+std::string CheckClassicModel() {
+  std::vector<std::string> misses;
+  size_t count = 0;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(VEXA_VECTOR_DIR, error)) {
+    if (entry.path().extension() != ".bin") continue;
+    fs::path reference = fs::path(entry.path()).replace_extension(".lzh");
+    if (!fs::exists(reference)) continue;
+    count++;
+    if (vexa::bench::ClassicGreedyBody(ReadFile(entry.path())) != ReadFile(reference))
+      misses.push_back(entry.path().stem().string());
+  }
+  if (count == 0) return "no reference vectors found";
+  if (misses.empty()) return "reproduces all " + std::to_string(count) + " reference encodings";
+  std::string text = "DIFFERS from the reference on";
+  for (const std::string& m : misses) text += " " + m;
+  return text;
+}
+
 // ---- Reference vectors: our packed body next to the reference encoder's output.
 
 void BM_Vector(benchmark::State& state, const Bytes& data, size_t referenceSize) {
@@ -191,13 +245,18 @@ void BM_Vector(benchmark::State& state, const Bytes& data, size_t referenceSize)
     size = packed.body.size();
     benchmark::DoNotOptimize(packed.body.data());
   }
-  double delta = 100.0 * ((double)size - (double)referenceSize) / (double)referenceSize;
+  size_t greedy = vexa::PackSegment(data, vexa::Parse::Greedy).body.size();
+  auto delta = [&](size_t mine) {
+    return 100.0 * ((double)mine - (double)referenceSize) / (double)referenceSize;
+  };
   ReportRate(state, data.size());
   state.counters["ours"] = (double)size;
+  state.counters["greedy"] = (double)greedy;
   state.counters["reference"] = (double)referenceSize;
   state.counters["ours-ref"] = (double)size - (double)referenceSize;
   state.SetLabel("ours=" + std::to_string(size) + " ref=" + std::to_string(referenceSize) + " " +
-                 Percent(delta));
+                 Percent(delta(size)) + " greedy=" + std::to_string(greedy) + " " +
+                 Percent(delta(greedy)));
 }
 
 void RegisterVectors() {
@@ -226,12 +285,14 @@ void RegisterVectors() {
 
 int main(int argc, char** argv) {
   RegisterVectors();
+  RegisterPayloadRows();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   const vexa::bench::Payload& payload = GetPayload();
   benchmark::AddCustomContext("payload_bytes", std::to_string(PayloadBytes()));
   benchmark::AddCustomContext("payload_code", payload.codeSource);
   benchmark::AddCustomContext("payload_text", payload.textSource);
+  benchmark::AddCustomContext("classic_model", CheckClassicModel());
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;
