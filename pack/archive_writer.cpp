@@ -39,12 +39,19 @@ PackedSegment PackSegment(std::span<const uint8_t> data, Parse parse) {
   PackedSegment packed;
   EncodeOptions options;
   options.parse = parse;
+  // The symbols are recorded only once the marker has turned up, to find the match to
+  // give up; most files never need them.
+  options.recordSymbols = false;
   for (;;) {
     EncodedSegment encoded = EncodeSegment(data, options);
     size_t at = FindMarkerBytes(encoded.body);
     if (at == std::string::npos) {
       packed.body = std::move(encoded.body);
       break;
+    }
+    if (!options.recordSymbols) {
+      options.recordSymbols = true;
+      continue;
     }
     // Every code from a changed symbol on changes, so the last match that starts before
     // the marker bytes end is made a literal, and the rest is parsed anew.

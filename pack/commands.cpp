@@ -40,6 +40,9 @@ std::vector<uint8_t> ReadWhole(const std::string& path) {
   FILE* f = fopen(path.c_str(), "rb");
   if (f == nullptr) throw FileError(path, strerror(errno));
   std::vector<uint8_t> bytes;
+  // Sized once where the size is known, rather than grown to twice the file.
+  struct stat info;
+  if (fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode)) bytes.reserve((size_t)info.st_size);
   uint8_t chunk[1 << 16];
   size_t n;
   while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);

@@ -18,6 +18,8 @@ struct EncodeOptions {
   // Input positions at which no match may start (sorted); used to steer the bit stream
   // away from the segment marker.
   std::vector<uint32_t> literalOnlyAt;
+  // Whether EncodedSegment::symbols is filled; a large file has many symbols.
+  bool recordSymbols = true;
 };
 
 struct CodedSymbol {
@@ -27,8 +29,8 @@ struct CodedSymbol {
 };
 
 struct EncodedSegment {
-  std::vector<uint8_t> body;  // 4-byte little-endian size, then the bit stream
-  std::vector<CodedSymbol> symbols;
+  std::vector<uint8_t> body;         // 4-byte little-endian size, then the bit stream
+  std::vector<CodedSymbol> symbols;  // empty unless EncodeOptions::recordSymbols
 };
 
 // Encodes data (at least one byte). The stream ends with the last code, filled to a
