@@ -92,6 +92,44 @@ TEST(EncoderParse, OptimalIsSmallerThanGreedyOnTextAndCode) {
   }
 }
 
+// The longest match at position p: sources up to RING_SIZE bytes back, the ring's spaces
+// before the data, at most MAX_MATCH bytes and not past the end.
+size_t LongestMatch(const Bytes& data, size_t p) {
+  auto at = [&](ptrdiff_t i) { return i < 0 ? (uint8_t)' ' : data[(size_t)i]; };
+  size_t limit = std::min<size_t>(MAX_MATCH, data.size() - p), best = 0;
+  for (ptrdiff_t d = 1; d <= RING_SIZE; d++) {
+    size_t n = 0;
+    while (n < limit && at((ptrdiff_t)(p + n) - d) == data[p + n]) n++;
+    best = std::max(best, n);
+  }
+  return best;
+}
+
+TEST(EncoderParse, GreedyTakesTheLongestMatchWhereverItStops) {
+  // Code with a stretch repeated from 2000 bytes back, so 60-byte matches follow each other
+  // and the parse also stops at positions just after the start of one.
+  Bytes x86 = testfiles::Vector("x86_300k.bin");
+  ASSERT_GE(x86.size(), 9000u);
+  Bytes data(x86.begin(), x86.begin() + 6000);
+  data.insert(data.end(), x86.begin() + 4000, x86.begin() + 5000);
+  data.insert(data.end(), x86.begin() + 6000, x86.begin() + 9000);
+  vexa::EncodeOptions greedy;
+  greedy.parse = vexa::Parse::Greedy;
+  vexa::EncodedSegment encoded = vexa::EncodeSegment(data, greedy);
+  ASSERT_TRUE(vexa::DecodeBody(encoded.body).output == data);
+  for (size_t k = 0; k < encoded.symbols.size(); k++) {
+    size_t p = encoded.symbols[k].inputPosition;
+    size_t end =
+        k + 1 < encoded.symbols.size() ? encoded.symbols[k + 1].inputPosition : data.size();
+    size_t longest = LongestMatch(data, p);
+    if (encoded.symbols[k].isMatch) {
+      ASSERT_EQ(end - p, longest) << "match at " << p;
+    } else {
+      ASSERT_LT(longest, 3u) << "literal at " << p;
+    }
+  }
+}
+
 TEST(EncoderParse, NoMatchStartsAtAForcedLiteralPosition) {
   Bytes data = Bytes(5000, 'z');
   vexa::EncodeOptions options;
