@@ -35,7 +35,7 @@ class Window {
       p = next;
       int i = 1;
       for (; i < F; i++) {
-        if ((cmp = key[i] - text_[(size_t)(p + i)]) != 0) break;
+        if ((cmp = key[i] - text_[(size_t)p + (size_t)i]) != 0) break;
       }
       if (i > MATCH_THRESHOLD) {
         int here = ((r - p) & (N - 1)) - 1;
@@ -130,6 +130,7 @@ class Writer {
 
 std::vector<uint8_t> ClassicGreedyBody(std::span<const uint8_t> data) {
   std::vector<uint8_t> body;
+  body.reserve(data.size() + 16);
   uint32_t size = (uint32_t)data.size();
   for (int k = 0; k < 4; k++) body.push_back((uint8_t)(size >> (8 * k)));
   if (data.empty()) return body;

@@ -87,7 +87,7 @@ Bytes StrippedImage(const std::string& path) {
   unsigned optional = file[pe + 20] | file[pe + 21] << 8;
   size_t table = pe + 24 + optional, end = 0;
   for (unsigned s = 0; s < sections; s++) {
-    size_t at = table + 40 * s;
+    size_t at = table + 40 * (size_t)s;
     if (at + 40 > file.size()) return {};
     bool debug = file[at] == '/' || std::string_view((const char*)&file[at], 6) == ".debug";
     if (!debug) end = std::max<size_t>(end, (size_t)Get32(file, at + 20) + Get32(file, at + 16));

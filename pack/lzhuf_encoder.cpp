@@ -25,7 +25,7 @@ constexpr int kMinMatch = MATCH_THRESHOLD + 1;
 constexpr size_t kPrefixSources = 2 * (size_t)MAX_MATCH;
 constexpr int kHashBits = 16;
 // Slots of the match finder's tree: positions up to kMaxDistance back must not share one.
-constexpr uint32_t kTreeSlots = 2 * RING_SIZE;
+constexpr size_t kTreeSlots = 2 * (size_t)RING_SIZE;
 // Tree nodes visited per position at most; deep enough that the longest match is found.
 constexpr int kTreeDepth = 64;
 // The optimal parse works through the input this many bytes at a time, so its tables stay
@@ -228,23 +228,16 @@ struct OffsetBitsTable {
 // the time: the code changes slowly within 32 KiB.
 class BlockParser {
  public:
-  std::vector<Step> Parse(std::span<const uint8_t> block, const std::vector<uint32_t>& first,
-                          const std::vector<Candidate>& all, const LzhufTree& tree) {
-    CostsOf(tree, costs_);
-    std::vector<Step> parse;
-    ShortestPath(block, first, all, parse);
-    return parse;
-  }
-
- private:
-  void ShortestPath(std::span<const uint8_t> block, const std::vector<uint32_t>& first,
-                    const std::vector<Candidate>& all, std::vector<Step>& parse) {
+  // Appends the block's steps to parse.
+  void Parse(std::span<const uint8_t> block, const std::vector<uint32_t>& first,
+             const std::vector<Candidate>& all, const LzhufTree& tree, std::vector<Step>& parse) {
+    Costs cost;
+    CostsOf(tree, cost);
     size_t n = block.size();
     price_.assign(n + 1, std::numeric_limits<float>::infinity());
     arrival_.resize(n + 1);
     price_[0] = 0;
     for (size_t i = 0; i < n; i++) {
-      const Costs& cost = costs_;
       float here = price_[i];
       float literal = here + cost[block[i]];
       if (literal < price_[i + 1]) {
@@ -266,12 +259,12 @@ class BlockParser {
         }
       }
     }
-    parse.clear();
+    size_t from = parse.size();
     for (size_t i = n; i > 0; i -= arrival_[i].length) parse.push_back(arrival_[i]);
-    std::reverse(parse.begin(), parse.end());
+    std::reverse(parse.begin() + (ptrdiff_t)from, parse.end());
   }
 
-  Costs costs_;
+ private:
   std::vector<float> price_;
   std::vector<Step> arrival_;
   OffsetBitsTable offsetBits_;
@@ -431,11 +424,12 @@ EncodedSegment EncodeSegment(std::span<const uint8_t> data, const EncodeOptions&
     });
   } else {
     BlockParser parser;
+    std::vector<Step> parse;
     ForEachBlock(source, n, [&](const CandidateBlock& block) {
-      std::span<const uint8_t> part = data.subspan(block.start, block.end - block.start);
-      for (const Step& step : parser.Parse(part, block.first, block.all, emitter.tree())) {
-        emitter.Put(step);
-      }
+      parse.clear();
+      parser.Parse(data.subspan(block.start, block.end - block.start), block.first, block.all,
+                   emitter.tree(), parse);
+      for (const Step& step : parse) emitter.Put(step);
     });
   }
   emitter.Finish();
