@@ -20,37 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int Report(const std::string& file, const std::string& problem, int status = EXIT_FAILURE_) {
-  fprintf(stderr, "vexa-pack: %s: %s\n", file.c_str(), problem.c_str());
-  return status;
-}
-
-// Reads the whole file; on failure returns nothing and sets *problem.
-std::optional<std::vector<uint8_t>> ReadWhole(const std::string& path, std::string* problem) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr) {
-    *problem = strerror(errno);
-    return std::nullopt;
-  }
-  struct stat info;
-  if (fstat(fileno(f), &info) == 0 && S_ISDIR(info.st_mode)) {
-    fclose(f);
-    *problem = "a folder, not a file";
-    return std::nullopt;
-  }
-  std::vector<uint8_t> bytes;
-  uint8_t chunk[1 << 16];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-  bool failed = ferror(f);
-  fclose(f);
-  if (failed) {
-    *problem = "read error";
-    return std::nullopt;
-  }
-  return bytes;
-}
-
 // Reads FILE; on a failure reports it (as the command's JSON too, when asked) and returns
 // nothing.
 std::optional<std::vector<uint8_t>> ReadInput(const Options& options) {

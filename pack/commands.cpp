@@ -20,6 +20,40 @@
 #include "pack/memory_streams.h"
 
 namespace vexa {
+
+int Report(const std::string& file, const std::string& problem, int status) {
+  fprintf(stderr, "vexa-pack: %s: %s\n", file.c_str(), problem.c_str());
+  return status;
+}
+
+std::optional<std::vector<uint8_t>> ReadWhole(const std::string& path, std::string* problem) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    *problem = strerror(errno);
+    return std::nullopt;
+  }
+  struct stat info;
+  bool known = fstat(fileno(f), &info) == 0;
+  if (known && S_ISDIR(info.st_mode)) {
+    fclose(f);
+    *problem = "a folder, not a file";
+    return std::nullopt;
+  }
+  std::vector<uint8_t> bytes;
+  // Sized once where the size is known, rather than grown to twice the file.
+  if (known && S_ISREG(info.st_mode)) bytes.reserve((size_t)info.st_size);
+  uint8_t chunk[1 << 16];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+  bool failed = ferror(f);
+  fclose(f);
+  if (failed) {
+    *problem = "read error";
+    return std::nullopt;
+  }
+  return bytes;
+}
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -31,25 +65,11 @@ struct FileError : std::runtime_error {
   std::string file;
 };
 
-int Report(const std::string& file, const std::string& problem) {
-  fprintf(stderr, "vexa-pack: %s: %s\n", file.c_str(), problem.c_str());
-  return EXIT_FAILURE_;
-}
-
 std::vector<uint8_t> ReadWhole(const std::string& path) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr) throw FileError(path, strerror(errno));
-  std::vector<uint8_t> bytes;
-  // Sized once where the size is known, rather than grown to twice the file.
-  struct stat info;
-  if (fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode)) bytes.reserve((size_t)info.st_size);
-  uint8_t chunk[1 << 16];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-  bool failed = ferror(f);
-  fclose(f);
-  if (failed) throw FileError(path, "read error");
-  return bytes;
+  std::string problem;
+  std::optional<std::vector<uint8_t>> bytes = vexa::ReadWhole(path, &problem);
+  if (!bytes) throw FileError(path, problem);
+  return std::move(*bytes);
 }
 
 // Writes beside the destination under a temporary name and renames it into place, so a

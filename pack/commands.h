@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "pack/lzhuf_encoder.h"
 
@@ -24,6 +25,12 @@ struct Options {
   bool force = false;                 // extract --force
   bool json = false;                  // verify, list --json
 };
+
+// Prints "vexa-pack: FILE: PROBLEM" on standard error; returns status.
+int Report(const std::string& file, const std::string& problem, int status = EXIT_FAILURE_);
+
+// Reads a whole file; on failure returns nothing and sets *problem. A folder is refused.
+std::optional<std::vector<uint8_t>> ReadWhole(const std::string& path, std::string* problem);
 
 int Encode(const Options& options);
 int Decode(const Options& options);
