@@ -152,15 +152,9 @@ class Extraction {
     slots_.push_back(slot);
     int fd = open(slot.temp.c_str(), O_WRONLY | O_TRUNC);
     if (fd < 0) throw ExtractError(slot.target, strerror(errno));
-    size_t done = 0;
-    while (done < bytes.size()) {
-      ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0) {
-        int error = errno;
-        close(fd);
-        throw ExtractError(slot.target, strerror(error));
-      }
-      done += (size_t)n;
+    if (int error = WriteAll(fd, bytes)) {
+      close(fd);
+      throw ExtractError(slot.target, strerror(error));
     }
     if (close(fd) != 0) throw ExtractError(slot.target, strerror(errno));
   }

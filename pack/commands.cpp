@@ -26,6 +26,16 @@ int Report(const std::string& file, const std::string& problem, int status) {
   return status;
 }
 
+int WriteAll(int fd, const std::vector<uint8_t>& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) return errno;
+    done += (size_t)n;
+  }
+  return 0;
+}
+
 std::optional<std::vector<uint8_t>> ReadWhole(const std::string& path, std::string* problem) {
   FILE* f = fopen(path.c_str(), "rb");
   if (f == nullptr) {
@@ -80,16 +90,10 @@ class PendingFile {
       : path_(path), temp_(path + ".XXXXXX") {
     int fd = mkstemp(temp_.data());
     if (fd < 0) throw FileError(path, strerror(errno));
-    size_t done = 0;
-    while (done < bytes.size()) {
-      ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0) {
-        int error = errno;
-        close(fd);
-        unlink(temp_.c_str());
-        throw FileError(path, strerror(error));
-      }
-      done += (size_t)n;
+    if (int error = WriteAll(fd, bytes)) {
+      close(fd);
+      unlink(temp_.c_str());
+      throw FileError(path, strerror(error));
     }
     fchmod(fd, 0644);
     if (close(fd) != 0) {

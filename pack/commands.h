@@ -32,6 +32,9 @@ int Report(const std::string& file, const std::string& problem, int status = EXI
 // Reads a whole file; on failure returns nothing and sets *problem. A folder is refused.
 std::optional<std::vector<uint8_t>> ReadWhole(const std::string& path, std::string* problem);
 
+// Writes all of bytes to the open file; 0, or the errno of the failed write.
+int WriteAll(int fd, const std::vector<uint8_t>& bytes);
+
 int Encode(const Options& options);
 int Decode(const Options& options);
 int Pack(const Options& options);
