@@ -6,8 +6,6 @@
 
 #include <stdlib.h>
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);
-
 // Windows enters with the stack aligned to 4 bytes only.
 extern "C" __attribute__((force_align_arg_pointer)) void WinMainCRTStartup(void) {
   STARTUPINFOA startup = {};
