@@ -1,18 +1,15 @@
 #!/usr/bin/env bash
-# stub_weight.sh [BUILD_DIR]: where the carrier's bytes go. The stub is the carrier without
-# its payload archive (RCDATA 4); the link map (BUILD_DIR/windows/vexa-setup.map) tells
-# which objects and runtime pieces fill each section.
+# stub_weight.sh [BUILD_DIR]: where the carrier's bytes go. The stub (vexa-stub.exe) is the
+# carrier without its payload archive (RCDATA 4); its link map (BUILD_DIR/windows/
+# vexa-stub.map) tells which objects and runtime pieces fill each section.
 set -euo pipefail
 build=${1:-build}
-exe=$build/windows/vexa-setup.exe
-map=$build/windows/vexa-setup.map
-archive=$build/windows/generated/payload.rsrc
-for f in "$exe" "$map" "$archive"; do
+exe=$build/windows/vexa-stub.exe
+map=$build/windows/vexa-stub.map
+for f in "$exe" "$map" "$build/windows/vexa-setup.exe"; do
   [ -f "$f" ] || { echo "stub_weight: $f missing; build first" >&2; exit 1; }
 done
-carrier=$(stat -c %s "$exe")
-payload=$(stat -c %s "$archive")
-echo "carrier $carrier bytes, RCDATA 4 $payload bytes, stub $((carrier - payload)) bytes"
+echo "carrier $(stat -c %s "$build/windows/vexa-setup.exe") bytes, stub $(stat -c %s "$exe") bytes"
 echo
 echo "sections (raw size in the file, 512-byte aligned):"
 i686-w64-mingw32-objdump -h "$exe" | awk '

@@ -23,10 +23,9 @@ cp -r "$build/windows/payload" "$work/walk/windows/" 2>/dev/null || true
 setup=$work/build/windows/vexa-setup.exe
 cp "$setup" "$work/walk/windows/vexa-setup.exe"
 
-rsrc=$work/build/windows/generated/payload.rsrc
 size=$(stat -c %s "$setup")
 closing=$(grep -a -b -o ARNI "$setup" | sed -n 12p | cut -d: -f1)
 steps=$(( (closing + 4 + 10000) / 10001 ))
-echo "carrier: $size bytes; stub (carrier minus RCDATA 4): $((size - $(stat -c %s "$rsrc"))) bytes"
+echo "carrier: $size bytes; stub: $(stat -c %s "$work/build/windows/vexa-stub.exe") bytes"
 echo "closing marker at $closing: $steps steps, pacing floor $((steps * 25)) ms"
 "$build/wine_walk" --timing "$runs" "$work/walk"

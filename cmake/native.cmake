@@ -5,6 +5,9 @@ include(CTest)
 include(ExternalProject)
 find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
+# The tool's command line and its JSON; header-only, for the tool and its tests alone.
+find_package(CLI11 2 CONFIG REQUIRED)
+find_package(nlohmann_json 3 CONFIG REQUIRED)
 
 add_compile_options(-Wall -Wextra -Wpedantic)
 
@@ -18,15 +21,20 @@ add_library(vexa_pack_core STATIC
     ${WRITER_SOURCES}
     pack/archive_scan.cpp
     pack/carrier.cpp
+    pack/files.cpp
+    pack/stub.cpp
     pack/memory_streams.cpp
-    pack/pe_image.cpp)
+    pack/pe_image.cpp
+    pack/pe_resources.cpp)
 target_link_libraries(vexa_pack_core PUBLIC vexa_codec Threads::Threads)
 
-add_executable(vexa-pack pack/main.cpp pack/commands.cpp pack/carrier_commands.cpp)
+add_executable(vexa-pack pack/main.cpp pack/commands.cpp pack/carrier_commands.cpp
+    pack/build_command.cpp pack/json_report.cpp)
 
 # Native helpers that make parts of the demo payload and the installer's icons.
 include(payload/native_tools.cmake)
-target_link_libraries(vexa-pack PRIVATE vexa_pack_core)
+target_link_libraries(vexa-pack PRIVATE vexa_pack_core CLI11::CLI11 nlohmann_json::nlohmann_json)
+target_compile_definitions(vexa-pack PRIVATE VEXA_VERSION="${PROJECT_VERSION}")
 
 if(BUILD_TESTING)
   add_executable(engine_tests ${ENGINE_TEST_SOURCES})
@@ -37,11 +45,14 @@ if(BUILD_TESTING)
   add_executable(pack_tests
       tests/encoder_test.cpp
       tests/archive_test.cpp
-      tests/pack_cli_test.cpp)
-  target_link_libraries(pack_tests PRIVATE vexa_pack_core GTest::gtest_main)
+      tests/pack_cli_test.cpp
+      tests/pe_resources_test.cpp)
+  target_link_libraries(pack_tests PRIVATE vexa_pack_core nlohmann_json::nlohmann_json
+      GTest::gtest_main)
   target_include_directories(pack_tests PRIVATE ${CMAKE_SOURCE_DIR})
   target_compile_definitions(pack_tests PRIVATE
       VECTOR_DIR="${VEXA_VECTOR_DIR}"
+      VEXA_VERSION="${PROJECT_VERSION}"
       VEXA_PACK="$<TARGET_FILE:vexa-pack>")
   add_dependencies(pack_tests vexa-pack)
   gtest_discover_tests(pack_tests DISCOVERY_MODE PRE_TEST)
@@ -56,13 +67,15 @@ if(benchmark_FOUND)
   add_subdirectory(bench)
 endif()
 
+include(cmake/package.cmake)
+
 if(NOT VEXA_WINDOWS)
   return()
 endif()
 
 if(BUILD_TESTING)
   # The finished installer's resources and image, read back from the .exe.
-  add_executable(resources_tests tests/resources_test.cpp)
+  add_executable(resources_tests tests/resources_test.cpp tests/pe_test_parsers.cpp)
   target_link_libraries(resources_tests PRIVATE vexa_pack_core GTest::gtest_main)
   target_compile_definitions(resources_tests PRIVATE
       SETUP_EXE="${CMAKE_BINARY_DIR}/windows/vexa-setup.exe"
@@ -70,8 +83,8 @@ if(BUILD_TESTING)
   add_dependencies(resources_tests windows)
   gtest_discover_tests(resources_tests DISCOVERY_MODE PRE_TEST)
 
-  # list and extract on the finished installer and its demo payload.
-  add_executable(carrier_tests tests/carrier_cli_test.cpp)
+  # build, list and extract on the stub, the finished installer and its demo payload.
+  add_executable(carrier_tests tests/carrier_cli_test.cpp tests/build_cli_test.cpp)
   target_link_libraries(carrier_tests PRIVATE vexa_pack_core GTest::gtest_main)
   target_compile_definitions(carrier_tests PRIVATE
       SETUP_EXE="${CMAKE_BINARY_DIR}/windows/vexa-setup.exe"
@@ -103,9 +116,13 @@ if(BUILD_TESTING)
   add_test(NAME reproducible_carrier
       COMMAND ${CMAKE_SOURCE_DIR}/tools/check-reproducible.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(reproducible_carrier PROPERTIES LABELS slow)
-  add_test(NAME payload_option
-      COMMAND ${CMAKE_SOURCE_DIR}/tests/payload_option_test.sh ${CMAKE_SOURCE_DIR})
-  set_tests_properties(payload_option PROPERTIES LABELS slow TIMEOUT 900)
+  # The release build, its Debian package, and the packaged tool's installer; the Wine
+  # test that installs that installer needs it first.
+  add_test(NAME package
+      COMMAND ${CMAKE_SOURCE_DIR}/tests/package_test.sh ${CMAKE_SOURCE_DIR}
+              ${CMAKE_BINARY_DIR}/package-test)
+  set_tests_properties(package PROPERTIES LABELS slow TIMEOUT 1200
+      FIXTURES_SETUP packaged_installer)
 endif()
 
 # The real installer under Wine on a private X display, driven like a user would.

@@ -32,15 +32,6 @@ else()
   set(PAYLOAD_FILES ${DEMO_PAYLOAD_FILES})
 endif()
 
-# Archive, resource form and the expected sum, made by the release tool.
-add_custom_command(
-    OUTPUT ${GENERATED}/payload.rsrc ${GENERATED}/archive_sum.h
-    COMMAND ${VEXA_PACK} pack ${PAYLOAD_DIR} -o ${GENERATED}/payload.rsrc --resource
-            --header ${GENERATED}/archive_sum.h
-    DEPENDS ${PAYLOAD_FILES} ${VEXA_PACK}
-    COMMENT "Packing the payload archive")
-add_custom_target(payload_archive DEPENDS ${GENERATED}/payload.rsrc ${GENERATED}/archive_sum.h)
-
 set(INSTALLER_SOURCES
     ui/main_window.cpp
     ui/wizard.cpp
@@ -51,22 +42,30 @@ set(INSTALLER_SOURCES
     desktop/program_group.cpp
     desktop/progman_commands.cpp
     resources/installer.rc)
-add_executable(vexa-setup WIN32 ${INSTALLER_SOURCES})
-target_include_directories(vexa-setup PRIVATE ${GENERATED})
-target_compile_options(vexa-setup PRIVATE
+# The stub: the installer with every resource but the archive, and its sum record not yet
+# filled in. It is a release artifact, shipped with vexa-pack.
+add_executable(vexa-stub WIN32 ${INSTALLER_SOURCES})
+target_compile_options(vexa-stub PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:${WIN_FLAGS} -Os>)
-target_link_options(vexa-setup PRIVATE ${WIN_LINK} -s -Wl,--kill-at -Wl,--gc-sections -nostartfiles
-    -Wl,-Map=${CMAKE_BINARY_DIR}/vexa-setup.map)
-target_link_libraries(vexa-setup PRIVATE vexa_engine comdlg32 shell32 gdi32 user32 kernel32)
+target_link_options(vexa-stub PRIVATE ${WIN_LINK} -s -Wl,--kill-at -Wl,--gc-sections -nostartfiles
+    -Wl,-Map=${CMAKE_BINARY_DIR}/vexa-stub.map)
+target_link_libraries(vexa-stub PRIVATE vexa_engine comdlg32 shell32 gdi32 user32 kernel32)
 set_source_files_properties(resources/installer.rc PROPERTIES
-    OBJECT_DEPENDS "${GENERATED}/payload.rsrc;${INSTALLER_ICONS};${CMAKE_SOURCE_DIR}/resources/licence.txt")
+    OBJECT_DEPENDS "${INSTALLER_ICONS};${CMAKE_SOURCE_DIR}/resources/licence.txt")
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${GENERATED} -I${CMAKE_SOURCE_DIR}/resources")
-add_dependencies(vexa-setup payload_archive installer_icons)
-# No carrier leaves the build unless the installer's own scan finds exactly its archive.
-add_custom_command(TARGET vexa-setup POST_BUILD
-    COMMAND ${VEXA_PACK} verify $<TARGET_FILE:vexa-setup> --expect-archive ${GENERATED}/payload.rsrc
-            > ${CMAKE_BINARY_DIR}/vexa-setup.verify.txt
-    COMMENT "Verifying the carrier")
+add_dependencies(vexa-stub installer_icons)
+
+# The installer, made from the stub by the release tool as a release engineer makes it. The
+# tool reads the result back as the installer's scan does before it puts it in place; the
+# listing stays beside it as the record of what the carrier holds.
+set(SETUP_EXE ${CMAKE_BINARY_DIR}/vexa-setup.exe)
+add_custom_command(
+    OUTPUT ${SETUP_EXE}
+    COMMAND ${VEXA_PACK} build ${PAYLOAD_DIR} -o ${SETUP_EXE} --stub $<TARGET_FILE:vexa-stub>
+    COMMAND ${VEXA_PACK} verify ${SETUP_EXE} > ${CMAKE_BINARY_DIR}/vexa-setup.verify.txt
+    DEPENDS ${PAYLOAD_FILES} ${VEXA_PACK} vexa-stub
+    COMMENT "Building the installer from the stub")
+add_custom_target(vexa-setup ALL DEPENDS ${SETUP_EXE})
 
 # The programs that drive and stand in around the installer in the Wine tests.
 include(tests/wine/windows_parts.cmake)

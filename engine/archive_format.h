@@ -10,11 +10,15 @@ enum {
 };
 
 // The installer keeps the archive sum it expects in this record, behind a tag that tools
-// look for in a finished carrier. The tag holds no marker bytes and does not end in the
-// marker's first bytes, so the record can never start or hide a marker.
+// look for in a finished carrier. The stub is built with the placeholder tag and no
+// archive; vexa-pack build writes the tag and the sum when it adds the archive. Neither
+// tag holds marker bytes or ends in the marker's first bytes, so the record can never
+// start or hide a marker.
 enum { SUM_TAG_LENGTH = 8 };
 #define ARCHIVE_SUM_TAG \
   { 'V', 'x', 'S', 'u', 'm', 'R', 'e', 'c' }
+#define ARCHIVE_SUM_PLACEHOLDER_TAG \
+  { 'V', 'x', 'S', 'u', 'm', 'P', 'n', 'd' }
 struct ArchiveSumRecord {
   char tag[SUM_TAG_LENGTH];
   uint32_t sum;

@@ -42,6 +42,10 @@ struct Archive {
   std::vector<PackedSegment> segments;
 };
 
+// The archive as the installer carries it in RCDATA 4: followed by the marker once more
+// and CR LF, which the scan never reaches.
+std::vector<uint8_t> ArchiveResource(const Archive& archive);
+
 // Builds the archive from the eleven files in row order, encoding them in parallel.
 Archive BuildArchive(const std::vector<std::vector<uint8_t>>& files, Parse parse = Parse::Optimal);
 

@@ -76,6 +76,14 @@ PackedSegment PackSegment(std::span<const uint8_t> data, Parse parse) {
   return packed;
 }
 
+std::vector<uint8_t> ArchiveResource(const Archive& archive) {
+  std::vector<uint8_t> bytes = archive.bytes;
+  bytes.insert(bytes.end(), kSegmentMarker.begin(), kSegmentMarker.end());
+  bytes.push_back('\r');
+  bytes.push_back('\n');
+  return bytes;
+}
+
 Archive BuildArchive(const std::vector<std::vector<uint8_t>>& files, Parse parse) {
   if (files.size() != SEGMENT_COUNT) throw std::invalid_argument("an archive holds eleven files");
   Archive archive;

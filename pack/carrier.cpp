@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
-#include <string_view>
 
-#include "pack/commands.h"
 #include "pack/pe_image.h"
 
 namespace vexa {
@@ -203,117 +201,7 @@ void CheckSum(std::span<const uint8_t> file, CarrierReport& report, Findings& fi
   }
 }
 
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if ((unsigned char)c < 0x20) {
-      char escaped[8];
-      snprintf(escaped, sizeof escaped, "\\u%04x", (unsigned)c);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
-std::string JsonNumber(uint64_t value) { return std::to_string(value); }
-std::string JsonBool(bool value) { return value ? "true" : "false"; }
-template <typename T>
-std::string JsonNumber(const std::optional<T>& value) {
-  return value ? std::to_string(*value) : "null";
-}
-
-class JsonObject {
- public:
-  JsonObject& Field(std::string_view name, const std::string& value) {
-    text_ += text_.empty() ? "{" : ",";
-    text_ += JsonString(name) + ":" + value;
-    return *this;
-  }
-  std::string Text() const { return (text_.empty() ? "{" : text_) + "}"; }
-
- private:
-  std::string text_;
-};
-
-std::string SegmentsJson(const ScanReport* scan) {
-  std::string text = "[";
-  if (scan != nullptr) {
-    for (const ScannedSegment& s : scan->segments) {
-      if (text.size() > 1) text += ",";
-      JsonObject segment;
-      segment.Field("row", JsonNumber((uint64_t)s.row))
-          .Field("target", JsonString(s.row < SEGMENT_COUNT ? TargetFileTable[s.row] : ""))
-          .Field("offset", JsonNumber(s.offset))
-          .Field("stored", JsonNumber(s.bodyLength))
-          .Field("declared", JsonNumber((uint64_t)s.declaredSize))
-          .Field("decoded", s.decoded ? JsonNumber(s.decodedSize) : "null")
-          .Field("closed", JsonBool(s.closed));
-      text += segment.Text();
-    }
-  }
-  return text + "]";
-}
-
-std::string ProblemsJson(const std::vector<CarrierProblem>& problems) {
-  std::string text = "[";
-  for (const CarrierProblem& p : problems) {
-    if (text.size() > 1) text += ",";
-    text += JsonObject()
-                .Field("kind", JsonString(p.kind))
-                .Field("message", JsonString(p.message))
-                .Text();
-  }
-  return text + "]";
-}
-
 }  // namespace
-
-std::string CarrierJson(const std::string& file, const CarrierReport& report) {
-  static const char* const kKinds[] = {"carrier", "archive", "other"};
-  const ScanReport& scan = report.scan;
-  bool found = scan.markerFound;
-  int status = report.Status();
-  return JsonObject()
-             .Field("file", JsonString(file))
-             .Field("kind", JsonString(kKinds[(int)report.kind]))
-             .Field("size", JsonNumber(report.fileSize))
-             .Field("signed", JsonBool(report.isSigned))
-             .Field("archiveOffset", found ? JsonNumber(scan.firstMarker) : "null")
-             .Field("archiveEnd", report.archiveEnd ? JsonNumber(report.archiveEnd) : "null")
-             .Field("segments", SegmentsJson(&scan))
-             .Field("sum", found ? JsonNumber((uint64_t)scan.sum) : "null")
-             .Field("carriedSum", JsonNumber(report.carriedSum))
-             .Field("expectSum", JsonNumber(report.expectSum))
-             .Field("sumMatches", JsonBool(report.sumMatches))
-             .Field("ok", JsonBool(status == 0))
-             .Field("exit", JsonNumber((uint64_t)status))
-             .Field("problems", ProblemsJson(report.problems))
-             .Text() +
-         "\n";
-}
-
-std::string VerifyJson(const std::string& file, const ScanReport* scan,
-                       std::optional<uint32_t> expectSum,
-                       const std::vector<CarrierProblem>& problems, int status) {
-  std::string matches = "null";
-  if (scan != nullptr && expectSum) matches = JsonBool(*expectSum == scan->sum);
-  return JsonObject()
-             .Field("file", JsonString(file))
-             .Field("segments", SegmentsJson(scan))
-             .Field("sum", scan != nullptr ? JsonNumber((uint64_t)scan->sum) : "null")
-             .Field("expectSum", JsonNumber(expectSum))
-             .Field("sumMatches", matches)
-             .Field("ok", JsonBool(status == 0))
-             .Field("exit", JsonNumber((uint64_t)status))
-             .Field("problems", ProblemsJson(problems))
-             .Text() +
-         "\n";
-}
 
 std::string HexSum(uint32_t sum) {
   char text[16];

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pack/archive.h"
+#include "pack/exit_status.h"
 
 namespace vexa {
 
@@ -18,14 +19,6 @@ enum class FileKind {
   Carrier,  // begins with "MZ": a Windows program
   Archive,  // begins with the segment marker
   Other,
-};
-
-// Exit statuses of list and extract beyond 0, 1 and 2; a heavier fault wins.
-enum CarrierStatus {
-  STATUS_NOT_CARRIER = 3,
-  STATUS_DAMAGED = 4,
-  STATUS_SUM = 5,
-  STATUS_IN_THE_WAY = 6,
 };
 
 struct CarrierProblem {
@@ -60,12 +53,6 @@ CarrierReport ReadCarrier(std::span<const uint8_t> file, const CarrierOptions& o
 // Offsets of the installer's sum record (its tag) in data outside [skipFrom, skipTo).
 std::vector<uint64_t> FindSumRecords(std::span<const uint8_t> data, uint64_t skipFrom,
                                      uint64_t skipTo);
-
-// One JSON object: the report as list prints it, or verify's findings on a plain scan.
-std::string CarrierJson(const std::string& file, const CarrierReport& report);
-std::string VerifyJson(const std::string& file, const ScanReport* scan,
-                       std::optional<uint32_t> expectSum,
-                       const std::vector<CarrierProblem>& problems, int status);
 
 std::string HexSum(uint32_t sum);
 

@@ -1,5 +1,4 @@
 // list and extract: what a finished installer carries, seen and taken out without running it.
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,12 +7,15 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "pack/carrier.h"
 #include "pack/commands.h"
+#include "pack/files.h"
+#include "pack/json_report.h"
 
 namespace vexa {
 namespace {
@@ -23,18 +25,18 @@ namespace fs = std::filesystem;
 // Reads FILE; on a failure reports it (as the command's JSON too, when asked) and returns
 // nothing.
 std::optional<std::vector<uint8_t>> ReadInput(const Options& options) {
-  std::string problem;
-  std::optional<std::vector<uint8_t>> data = ReadWhole(options.input, &problem);
-  if (!data) {
+  try {
+    return ReadWhole(options.input);
+  } catch (const FileError& e) {
     if (options.json) {
       CarrierReport report;
       report.expectSum = options.expectSum;
-      report.problems.push_back({"unreadable", problem, EXIT_FAILURE_});
+      report.problems.push_back({"unreadable", e.what(), EXIT_FAILURE_});
       fputs(CarrierJson(options.input, report).c_str(), stdout);
     }
-    Report(options.input, problem);
+    Report(options.input, e.what());
+    return std::nullopt;
   }
-  return data;
 }
 
 void PrintListing(const std::string& file, const CarrierReport& report) {
@@ -111,12 +113,6 @@ class SignalHold {
   sigset_t saved_;
 };
 
-struct ExtractError : std::runtime_error {
-  ExtractError(std::string file, const std::string& problem)
-      : std::runtime_error(problem), file(std::move(file)) {}
-  std::string file;
-};
-
 // The eleven files going into DIR: written under temporary names, then renamed into place
 // together. Until Commit has finished, destruction leaves DIR as it was.
 class Extraction {
@@ -130,7 +126,7 @@ class Extraction {
     std::error_code error;
     fs::file_status status = fs::status(dir_, error);
     if (fs::exists(status)) {
-      if (!fs::is_directory(status)) throw ExtractError(dir_, "not a folder");
+      if (!fs::is_directory(status)) throw FileError(dir_, "not a folder");
       return;
     }
     std::vector<fs::path> missing;
@@ -139,38 +135,30 @@ class Extraction {
       if (p == p.parent_path()) break;
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-      if (mkdir(it->c_str(), 0755) != 0) throw ExtractError(*it, strerror(errno));
+      if (mkdir(it->c_str(), 0755) != 0) throw FileError(*it, strerror(errno));
       created_.push_back(*it);
     }
   }
 
   void Write(const std::string& name, const std::vector<uint8_t>& bytes, bool replacing) {
-    Slot slot;
-    slot.target = dir_ / name;
-    slot.temp = TempFile(name);
+    auto file = std::make_unique<PendingFile>(dir_ / name);
+    file->Write(bytes);
+    Slot& slot = slots_.emplace_back();
+    slot.file = std::move(file);
     slot.replacing = replacing;
-    slots_.push_back(slot);
-    int fd = open(slot.temp.c_str(), O_WRONLY | O_TRUNC);
-    if (fd < 0) throw ExtractError(slot.target, strerror(errno));
-    if (int error = WriteAll(fd, bytes)) {
-      close(fd);
-      throw ExtractError(slot.target, strerror(error));
-    }
-    if (close(fd) != 0) throw ExtractError(slot.target, strerror(errno));
   }
 
   // Renames every file into place; on a failure, puts back what was there.
   void Commit() {
     for (Slot& slot : slots_) {
+      const fs::path& target = slot.file->target();
       if (slot.replacing) {
-        slot.backup = TempFile(slot.target.filename().string() + ".old");
-        if (rename(slot.target.c_str(), slot.backup.c_str()) != 0)
-          throw ExtractError(slot.target, strerror(errno));
+        slot.backup = AsideName(target);
+        if (rename(target.c_str(), slot.backup.c_str()) != 0)
+          throw FileError(target, strerror(errno));
         slot.movedAway = true;
       }
-      if (rename(slot.temp.c_str(), slot.target.c_str()) != 0)
-        throw ExtractError(slot.target, strerror(errno));
-      slot.temp.clear();
+      slot.file->Commit();
       slot.placed = true;
     }
     for (Slot& slot : slots_) {
@@ -182,28 +170,28 @@ class Extraction {
 
  private:
   struct Slot {
-    fs::path target, temp, backup;
+    std::unique_ptr<PendingFile> file;  // removes its temporary file unless placed
+    fs::path backup;
     bool replacing = false, movedAway = false, placed = false;
   };
 
-  // A new empty file with a hidden name beside the targets.
-  fs::path TempFile(const std::string& name) {
-    std::string path = (dir_ / ("." + name + ".XXXXXX")).string();
+  // A free hidden name beside target for the file it replaces, until the others are in.
+  static fs::path AsideName(const fs::path& target) {
+    std::string path =
+        (target.parent_path() / ("." + target.filename().string() + ".old.XXXXXX")).string();
     int fd = mkstemp(path.data());
-    if (fd < 0) throw ExtractError(dir_ / name, strerror(errno));
-    fchmod(fd, 0644);
+    if (fd < 0) throw FileError(target, strerror(errno));
     close(fd);
     return path;
   }
 
   void RollBack() {
     for (auto it = slots_.rbegin(); it != slots_.rend(); ++it) {
-      if (it->placed) unlink(it->target.c_str());
+      if (it->placed) unlink(it->file->target().c_str());
       if (it->movedAway)
-        rename(it->backup.c_str(), it->target.c_str());
+        rename(it->backup.c_str(), it->file->target().c_str());
       else if (!it->backup.empty())
         unlink(it->backup.c_str());
-      if (!it->temp.empty()) unlink(it->temp.c_str());
     }
     slots_.clear();
     for (auto it = created_.rbegin(); it != created_.rend(); ++it) rmdir(it->c_str());
@@ -306,7 +294,7 @@ int Extract(const Options& options) {
     progress.Show("extracted " + std::to_string(SEGMENT_COUNT) + " files, " +
                   std::to_string(total) + " bytes, into " + dir.string());
     progress.End();
-  } catch (const ExtractError& e) {
+  } catch (const FileError& e) {
     progress.End();
     return Report(e.file, e.what());
   }

@@ -2,7 +2,11 @@
 // The resource script includes this file too, so it holds plain #defines only.
 #pragma once
 
-#include <dlgs.h>  // the folder dialog's standard controls: stc1, lst2, cmb2, edt1, ...
+// The folder dialog's standard controls: stc1, lst2, cmb2, edt1, ... The release tool
+// reads the resource numbers only, on any platform.
+#if defined(_WIN32) || defined(RC_INVOKED)
+#include <dlgs.h>
+#endif
 
 // Resources. The wizard's template is named, not numbered: INSTALL_DLG.
 #define IDI_PROGRAM 1    // the program's icon

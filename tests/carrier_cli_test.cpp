@@ -50,22 +50,7 @@ const Bytes& SignedCarrier(std::string* why) {
   static testfiles::TempDir dir;
   static std::string reason;
   static const Bytes bytes = [] {
-    for (const char* tool : {"openssl", "osslsigncode"}) {
-      if (!packcli::HaveProgram(tool)) {
-        reason = std::string(tool) + " is not installed: no signed carrier to test";
-        return Bytes{};
-      }
-    }
-    std::string d = Quote(dir.path());
-    std::string sign = "cd " + d +
-                       " && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out "
-                       "cert.pem -days 2 -subj '/CN=Vexa test signer' >/dev/null 2>&1"
-                       " && osslsigncode sign -certs cert.pem -key key.pem -n Vexa -in " +
-                       Quote(kSetup) + " -out signed.exe >/dev/null 2>&1";
-    if (std::system(sign.c_str()) != 0) {
-      reason = "signing with openssl and osslsigncode failed";
-      return Bytes{};
-    }
+    if (!packcli::Sign(dir, kSetup, dir / "signed.exe", &reason)) return Bytes{};
     return testfiles::Read(dir / "signed.exe");
   }();
   *why = reason;

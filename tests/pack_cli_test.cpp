@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <nlohmann/json.hpp>
+#include <regex>
 
 #include "engine/archive_format.h"
 #include "tests/test_files.h"
@@ -56,6 +58,33 @@ TEST(PackCli, UsageAndHelp) {
       {{"extract", "f"}, 2, "", "-d DIR is required"},
       {{"extract", "f", "-d"}, 2, "", "-d needs a folder name"},
       {{"extract", "f", "-d", "out", "--json"}, 2, "", "unknown option '--json'"},
+      {{"help"}, 0, "Usage: vexa-pack COMMAND", ""},
+      {{"-h"}, 0, "Usage: vexa-pack COMMAND", ""},
+      {{"list", "-h"}, 0, "Usage: vexa-pack list", ""},
+      {{"build", "--help"},
+       0,
+       "Usage: vexa-pack build DIR -o FILE [--stub STUB] [--licence TEXT] [--greedy]\n",
+       ""},
+      {{"--version"}, 0, "vexa-pack " VEXA_VERSION "\n", ""},
+      {{"list", "f", "--version"}, 2, "", "unknown option '--version'"},
+      {{"build", "dir"}, 2, "", "-o FILE is required"},
+      {{"build", "-o", "x"}, 2, "", "expected one folder DIR"},
+      {{"build", "dir", "-o", "x", "--stub"}, 2, "", "--stub needs a file name"},
+      {{"build", "dir", "-o", "x", "--licence"}, 2, "", "--licence needs a file name"},
+      {{"build", "dir", "-o", "x", "--resource"}, 2, "", "unknown option '--resource'"},
+      {{"list", "f", "--stub", "s"}, 2, "", "unknown option '--stub'"},
+      {{"pack", "dir", "-o", "x", "--header"}, 2, "", "--header needs a file name"},
+      {{"verify", "f", "--expect-archive"}, 2, "", "--expect-archive needs a file name"},
+      {{"verify", "f", "--expect-sum"}, 2, "", "--expect-sum needs a number"},
+      {{"verify", "f", "--expect-sum=12x"}, 2, "", "--expect-sum needs a number"},
+      // Each value is checked, not only the last one, which is the one that counts.
+      {{"verify", "f", "--expect-sum", "12x", "--expect-sum", "1"},
+       2,
+       "",
+       "--expect-sum needs a number"},
+      {{"--greedy", "pack", "dir", "-o", "x"}, 2, "", "unknown option '--greedy'"},
+      // After "--" an option's name is a file name.
+      {{"encode", "--", "--greedy", dir / "out"}, 1, "", "vexa-pack: --greedy: No such file"},
   };
   for (const auto& c : cases) {
     std::string line;
@@ -64,6 +93,47 @@ TEST(PackCli, UsageAndHelp) {
     EXPECT_EQ(r.exit, c.exit) << line;
     EXPECT_NE(r.out.find(c.out), std::string::npos) << line << r.out;
     EXPECT_NE(r.err.find(c.err), std::string::npos) << line << r.err;
+  }
+  // The project's version, so never empty.
+  std::string version = VexaPack(dir, {"--version"}).out;
+  EXPECT_TRUE(std::regex_match(version, std::regex("vexa-pack [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+      << version;
+}
+
+// A usage error is one line naming the problem, then the command's usage line and where
+// to read more; the full help only on asking.
+TEST(PackCli, UsageErrorsNameTheProblemThenTheShortUsage) {
+  testfiles::TempDir dir;
+  const struct {
+    std::vector<std::string> args;
+    const char* err;
+  } cases[] = {
+      {{},
+       "vexa-pack: no command given\n"
+       "Usage: vexa-pack COMMAND [ARGS]\n"
+       "Run 'vexa-pack --help' for more.\n"},
+      {{"unpack", "--help"},
+       "vexa-pack: unknown command 'unpack'\n"
+       "Usage: vexa-pack COMMAND [ARGS]\n"
+       "Run 'vexa-pack --help' for more.\n"},
+      {{"pack", "dir"},
+       "vexa-pack: -o ARCHIVE is required\n"
+       "Usage: vexa-pack pack [--greedy] DIR -o ARCHIVE [--header FILE] [--resource]\n"
+       "Run 'vexa-pack pack --help' for more.\n"},
+      {{"verify", "f", "--expect-sum", "-1"},
+       "vexa-pack: --expect-sum needs a number from 0 to 4294967295\n"
+       "Usage: vexa-pack verify FILE [--expect-sum N] [--expect-archive ARCHIVE] [--json]\n"
+       "Run 'vexa-pack verify --help' for more.\n"},
+      {{"build", "dir", "-o", "x", "--force"},
+       "vexa-pack: unknown option '--force'\n"
+       "Usage: vexa-pack build DIR -o FILE [--stub STUB] [--licence TEXT] [--greedy]\n"
+       "Run 'vexa-pack build --help' for more.\n"},
+  };
+  for (const auto& c : cases) {
+    Result r = VexaPack(dir, c.args);
+    EXPECT_EQ(r.exit, 2) << c.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.err);
   }
 }
 
@@ -344,6 +414,123 @@ TEST(PackCli, ExtractThatCannotWriteLeavesTheFolderAsItWas) {
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
   EXPECT_EQ(Listing(out), (std::vector<std::string>{"notes.txt", "vexa.ini"}));
   EXPECT_EQ(testfiles::Read(out / "vexa.ini"), testfiles::Text("the user's own settings"));
+}
+
+}  // namespace
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// The one JSON line of a command, or a failure with the reason.
+std::optional<Json> ParseLine(const std::string& out) {
+  if (std::count(out.begin(), out.end(), '\n') != 1 || out.back() != '\n') {
+    ADD_FAILURE() << "not one line: " << out;
+    return std::nullopt;
+  }
+  try {
+    return Json::parse(out);
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << "not JSON: " << e.what() << ": " << out;
+    return std::nullopt;
+  }
+}
+
+std::vector<std::string> Keys(const Json& object) {
+  std::vector<std::string> keys;
+  for (const auto& item : object.items()) keys.push_back(item.key());
+  return keys;
+}
+
+// However the options are written, the command gets their values: the JSON of an
+// unreadable file gives FILE and --expect-sum back.
+TEST(PackCli, EveryFormOfTheOptionsReachesTheCommand) {
+  testfiles::TempDir dir;
+  const struct {
+    std::vector<std::string> args;
+    const char* file;
+    int64_t expectSum;
+  } cases[] = {
+      {{"list", "missing.bin", "--json", "--expect-sum", "7"}, "missing.bin", 7},
+      {{"list", "--expect-sum=0x10", "--json", "missing.bin"}, "missing.bin", 16},
+      {{"list", "missing.bin", "--expect-sum", "1", "--json", "--expect-sum=7"}, "missing.bin", 7},
+      {{"list", "--json", "--expect-sum=5", "--", "-missing.bin"}, "-missing.bin", 5},
+      {{"list", "--json", "--expect-sum=5", "--", "--json"}, "--json", 5},
+      {{"list", "--json", "--expect-sum=5", "build"}, "build", 5},  // a command's name
+      {{"verify", "missing.bin", "--json", "--expect-sum=4294967295"}, "missing.bin", 4294967295},
+  };
+  for (const auto& c : cases) {
+    Result r = VexaPack(dir, c.args, "cd " + packcli::Quote(dir.path()) + " && ");
+    SCOPED_TRACE(r.out);
+    EXPECT_EQ(r.exit, 1) << r.err;
+    std::optional<Json> json = ParseLine(r.out);
+    if (!json) continue;
+    EXPECT_EQ((*json)["file"], c.file);
+    EXPECT_EQ((*json)["expectSum"], c.expectSum);
+    EXPECT_EQ((*json)["problems"][0]["kind"], "unreadable");
+  }
+}
+
+// A file name is any bytes: the JSON stays valid, with U+FFFD for each byte that is not
+// UTF-8 and everything else as it was, the fields in the README's order.
+TEST(PackCli, JsonIsValidWhateverTheFileName) {
+  testfiles::TempDir dir;
+  WritePayload(dir / "payload");
+  const std::string name = "pay\xFFload \"caf\xC3\xA9\"\n",
+                    seen = "pay\xEF\xBF\xBDload \"caf\xC3\xA9\"\n";
+  fs::path archive = dir / (name + ".bin"), header = dir / "sum.h";
+  ASSERT_EQ(VexaPack(dir, {"pack", dir / "payload", "-o", archive, "--header", header}).exit, 0);
+  std::string sum = SumFromHeader(header);
+  testfiles::Write(dir / "notes.txt", testfiles::Text("release notes\n"));
+
+  const std::vector<std::string> list = {"file",          "kind",       "size",       "signed",
+                                         "archiveOffset", "archiveEnd", "segments",   "sum",
+                                         "carriedSum",    "expectSum",  "sumMatches", "ok",
+                                         "exit",          "problems"};
+  const std::vector<std::string> verify = {"file",       "segments", "sum",  "expectSum",
+                                           "sumMatches", "ok",       "exit", "problems"};
+  const std::string shown = (dir / seen).string();
+  const struct {
+    std::vector<std::string> args;
+    int exit;
+    const std::vector<std::string>& fields;
+    std::string file;
+  } cases[] = {
+      {{"list", archive, "--expect-sum", sum, "--json"}, 0, list, shown + ".bin"},
+      {{"verify", archive, "--expect-sum", sum, "--json"}, 0, verify, shown + ".bin"},
+      {{"list", dir / (name + "gone"), "--json"}, 1, list, shown + "gone"},
+      {{"verify", dir / (name + "gone"), "--json"}, 1, verify, shown + "gone"},
+      // The name in a problem's message.
+      {{"verify", dir / "notes.txt", "--expect-archive", archive, "--json"},
+       1,
+       verify,
+       dir / "notes.txt"},
+  };
+  for (const auto& c : cases) {
+    Result r = VexaPack(dir, c.args);
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    EXPECT_EQ(r.exit, c.exit) << r.err;
+    std::optional<Json> json = ParseLine(r.out);
+    if (!json) continue;
+    EXPECT_EQ((*json)["file"], c.file);
+    EXPECT_EQ(Keys(*json), c.fields);
+    const Json& segments = (*json)["segments"];
+    if (!segments.empty()) {
+      EXPECT_EQ(Keys(segments[0]), (std::vector<std::string>{"row", "target", "offset", "stored",
+                                                             "declared", "decoded", "closed"}));
+    }
+    const Json& problems = (*json)["problems"];
+    EXPECT_EQ(problems.empty(), c.exit == 0);
+    if (!problems.empty()) {
+      EXPECT_EQ(Keys(problems[0]), (std::vector<std::string>{"kind", "message"}));
+    }
+    if (c.args.size() > 3 && c.args[2] == "--expect-archive") {
+      EXPECT_TRUE(std::any_of(problems.begin(), problems.end(), [&](const Json& p) {
+        return p["kind"] == "archive-mismatch" &&
+               p["message"].get<std::string>().find(shown) != std::string::npos;
+      })) << r.out;
+    }
+  }
 }
 
 }  // namespace

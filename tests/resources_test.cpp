@@ -16,6 +16,7 @@
 #include "engine/archive_format.h"
 #include "pack/archive.h"
 #include "pack/pe_image.h"
+#include "tests/pe_test_parsers.h"
 #include "tests/test_files.h"
 
 namespace {
@@ -31,8 +32,8 @@ const Bytes& SetupBytes() {
   return bytes;
 }
 
-const vexa::PeImage& Installer() {
-  static const vexa::PeImage image = vexa::PeImage::Parse(SetupBytes());
+const testpe::PeImage& Installer() {
+  static const testpe::PeImage image = testpe::PeImage::Parse(SetupBytes());
   return image;
 }
 
@@ -84,7 +85,7 @@ TEST(SetupImage, ProgramsImportOnlyDllsEveryWindowsHas) {
                                kWindowsBuild / "payload" / "vxtool32.exe"};
   for (const fs::path& program : programs) {
     SCOPED_TRACE(program.string());
-    vexa::PeImage image = vexa::PeImage::Parse(testfiles::Read(program));
+    testpe::PeImage image = testpe::PeImage::Parse(testfiles::Read(program));
     EXPECT_EQ(image.machine(), vexa::kMachineI386);
     EXPECT_EQ(image.subsystem(), vexa::kSubsystemGui);
     EXPECT_FALSE(image.importedDlls().empty());
@@ -111,11 +112,11 @@ struct ExpectedControl {
   const char* text;
 };
 
-void ExpectControls(const vexa::DialogTemplate& dialog,
+void ExpectControls(const testpe::DialogTemplate& dialog,
                     const std::vector<ExpectedControl>& expected) {
   ASSERT_EQ(dialog.items.size(), expected.size());
   for (size_t k = 0; k < expected.size(); k++) {
-    const vexa::DialogItem& item = dialog.items[k];
+    const testpe::DialogItem& item = dialog.items[k];
     const ExpectedControl& want = expected[k];
     SCOPED_TRACE("control " + std::to_string(k) + ", id " + std::to_string(want.id));
     EXPECT_EQ(item.id, want.id);
@@ -129,9 +130,9 @@ void ExpectControls(const vexa::DialogTemplate& dialog,
   }
 }
 
-constexpr uint16_t kButton = vexa::kClassButton, kEdit = vexa::kClassEdit,
-                   kStatic = vexa::kClassStatic, kListBox = vexa::kClassListBox,
-                   kComboBox = vexa::kClassComboBox;
+constexpr uint16_t kButton = testpe::kClassButton, kEdit = testpe::kClassEdit,
+                   kStatic = testpe::kClassStatic, kListBox = testpe::kClassListBox,
+                   kComboBox = testpe::kClassComboBox;
 
 // The wizard's control styles.
 constexpr uint32_t kText = 0x50020000;     // WS_VISIBLE, WS_GROUP, SS_LEFT
@@ -142,17 +143,17 @@ constexpr uint32_t kGroup = 0x50000007;    // WS_VISIBLE, BS_GROUPBOX
 constexpr uint32_t kLicence = 0x50A10844;  // border, scroll bar, multi-line, read-only
 constexpr uint32_t kAnchor = 0x48800000;   // not visible, WS_DISABLED, WS_BORDER
 
-vexa::DialogTemplate Wizard() {
-  return vexa::ParseDialogTemplate(Resource(vexa::kRtDialog, "INSTALL_DLG").bytes);
+testpe::DialogTemplate Wizard() {
+  return testpe::ParseDialogTemplate(Resource(vexa::kRtDialog, "INSTALL_DLG").bytes);
 }
-vexa::DialogTemplate FolderDialog() {
-  return vexa::ParseDialogTemplate(Resource(vexa::kRtDialog, 1537).bytes);
+testpe::DialogTemplate FolderDialog() {
+  return testpe::ParseDialogTemplate(Resource(vexa::kRtDialog, 1537).bytes);
 }
 
 TEST(DialogTemplates, FrameCaptionAndFont) {
   const struct {
     const char* name;
-    vexa::DialogTemplate dialog;
+    testpe::DialogTemplate dialog;
     const char* style;
     std::vector<int> box;
     const char* caption;
@@ -164,7 +165,7 @@ TEST(DialogTemplates, FrameCaptionAndFont) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const vexa::DialogTemplate& dialog = c.dialog;
+    const testpe::DialogTemplate& dialog = c.dialog;
     EXPECT_EQ(Hex(dialog.style), c.style);
     EXPECT_EQ(dialog.exStyle, 0u);
     EXPECT_EQ((std::vector<int>{dialog.x, dialog.y, dialog.cx, dialog.cy}), c.box);
@@ -239,7 +240,7 @@ TEST(WizardTemplate, ControlsInTemplateOrder) {
 // of consecutive ids that stops right after its last control.
 TEST(WizardTemplate, PagesAreRunsOfConsecutiveIds) {
   std::set<int> ids;
-  for (const vexa::DialogItem& item : Wizard().items) ids.insert(item.id);
+  for (const testpe::DialogItem& item : Wizard().items) ids.insert(item.id);
   const struct {
     int first, last;
   } pages[] = {{130, 133}, {140, 142}, {150, 159}, {170, 173}, {180, 185}};
@@ -366,13 +367,56 @@ TEST(PayloadTexts, KeepCrLfLineEnds) {
   }
 }
 
-TEST(Archive, RcData4IsTheGeneratedArchiveWithItsTrailer) {
+// The installer is the stub with the archive added by vexa-pack build: every resource of
+// the stub unchanged, RCDATA 4 the archive with its trailer, and the sections in front of
+// the resources the stub's own but for the sum record, now filled.
+TEST(Archive, InstallerIsTheStubWithTheArchiveAdded) {
+  Bytes stubBytes = testfiles::Read(kWindowsBuild / "vexa-stub.exe");
+  ASSERT_FALSE(stubBytes.empty());
+  vexa::PeImage stub = vexa::PeImage::Parse(stubBytes);
+  EXPECT_FALSE(stub.FindResource(vexa::kRtRcData, ResourceId((uint16_t)4)));
+  EXPECT_FALSE(Contains(stubBytes, vexa::kMarkerText));
+  EXPECT_FALSE(Contains(stubBytes, "VxSumRec"));
+  for (const vexa::PeResource& resource : stub.resources()) {
+    SCOPED_TRACE(Text(resource.type) + "/" + Text(resource.name));
+    std::optional<vexa::PeResource> carried =
+        Installer().FindResource(resource.type, resource.name);
+    ASSERT_TRUE(carried);
+    EXPECT_TRUE(carried->bytes == resource.bytes);
+    EXPECT_EQ(carried->language, resource.language);
+  }
+  EXPECT_EQ(Installer().resources().size(), stub.resources().size() + 1);
+
   Bytes carried = Resource(vexa::kRtRcData, 4).bytes;
-  Bytes generated = testfiles::Read(kWindowsBuild / "generated" / "payload.rsrc");
-  ASSERT_FALSE(generated.empty());
-  EXPECT_TRUE(carried == generated);
-  EXPECT_EQ(std::string(carried.end() - 6, carried.end()), "ARNI\r\n");
   EXPECT_EQ(std::string(carried.begin(), carried.begin() + 4), "ARNI");
+  EXPECT_EQ(std::string(carried.end() - 6, carried.end()), "ARNI\r\n");
+
+  // From the first section up to the resource section, only the twelve bytes of the
+  // record differ.
+  uint32_t first = UINT32_MAX, resources = 0;
+  for (const vexa::PeSection& section : stub.sections()) {
+    if (section.rawSize > 0) first = std::min(first, section.rawOffset);
+    if (section.name == ".rsrc") resources = section.rawOffset;
+  }
+  ASSERT_GT(resources, first);
+  ASSERT_GE(SetupBytes().size(), resources);
+  std::vector<size_t> differ;
+  for (size_t at = first; at < resources; at++) {
+    if (stubBytes[at] != SetupBytes()[at]) differ.push_back(at);
+  }
+  std::string record(SetupBytes().begin() + first, SetupBytes().begin() + resources);
+  size_t at = record.find("VxSumRec");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(record.find("VxSumRec", at + 1), std::string::npos);
+  at += first;
+  EXPECT_EQ(std::string(stubBytes.begin() + (ptrdiff_t)at, stubBytes.begin() + (ptrdiff_t)at + 8),
+            "VxSumPnd");
+  ASSERT_FALSE(differ.empty());
+  EXPECT_GE(differ.front(), at);
+  EXPECT_LT(differ.back(), at + 12);
+  uint32_t sum = U32(SetupBytes(), at + 8);
+  std::span<const uint8_t> counted(carried.data() + 4, carried.size() - 4 - 6);
+  EXPECT_EQ(Hex(sum), Hex(vexa::ArchiveSum(counted)));
 }
 
 // Read as the installer reads it: the first marker in the whole file opens RCDATA 4, every
@@ -429,7 +473,7 @@ TEST(PeImageReader, RefusesCutDialogTemplates) {
   Bytes dialog = Resource(vexa::kRtDialog, "install_dlg").bytes;  // names ignore case
   for (size_t cut : {size_t{0}, size_t{17}, size_t{40}, dialog.size() / 2, dialog.size() - 2}) {
     SCOPED_TRACE(cut);
-    EXPECT_THROW(vexa::ParseDialogTemplate(std::span(dialog.data(), cut)), std::runtime_error);
+    EXPECT_THROW(testpe::ParseDialogTemplate(std::span(dialog.data(), cut)), std::runtime_error);
   }
 }
 

@@ -55,6 +55,29 @@ inline bool HaveProgram(const std::string& name) {
   return std::system(("command -v " + Quote(name) + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+// Signs input into output with a throwaway certificate made in dir; false when the host
+// cannot sign, and the reason in *why.
+inline bool Sign(const testfiles::TempDir& dir, const std::filesystem::path& input,
+                 const std::filesystem::path& output, std::string* why) {
+  for (const char* tool : {"openssl", "osslsigncode"}) {
+    if (!HaveProgram(tool)) {
+      *why = std::string(tool) + " is not installed: nothing can be signed";
+      return false;
+    }
+  }
+  std::string d = Quote(dir.path());
+  std::string sign = "cd " + d +
+                     " && { [ -f key.pem ] || openssl req -x509 -newkey rsa:2048 -nodes -keyout"
+                     " key.pem -out cert.pem -days 2 -subj '/CN=Vexa test signer'; } >/dev/null "
+                     "2>&1 && osslsigncode sign -certs cert.pem -key key.pem -n Vexa -in " +
+                     Quote(input) + " -out " + Quote(output) + " >/dev/null 2>&1";
+  if (std::system(sign.c_str()) != 0) {
+    *why = "signing with openssl and osslsigncode failed";
+    return false;
+  }
+  return true;
+}
+
 // The names in dir, sorted; none when it does not exist.
 inline std::vector<std::string> Listing(const std::filesystem::path& dir) {
   std::vector<std::string> names;

@@ -10,6 +10,7 @@ native_pkgs=(cmake ninja-build g++ make pkg-config
   googletest libgtest-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev clang-tidy cppcheck valgrind
   xvfb xdotool imagemagick osslsigncode openssl jq
+  libcli11-dev nlohmann-json3-dev help2man dpkg-dev file
   qemu-user gcc-multilib)
 wine_pkgs=(wine wine32:i386 wine64)
 

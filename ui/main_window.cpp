@@ -3,7 +3,6 @@
 
 #include <shellapi.h>
 
-#include "archive_sum.h"
 #include "desktop/program_group.h"
 #include "engine/install_run.h"
 #include "resources/resource.h"
@@ -11,8 +10,9 @@
 #include "ui/installer.h"
 #include "ui/ui_logic.h"
 
-// Read from the tagged record at start-up, so the record's bytes are the sum that counts.
-static const volatile ArchiveSumRecord SumRecord = {ARCHIVE_SUM_TAG, EXPECTED_ARCHIVE_SUM};
+// Read from the tagged record at start-up, so the record's bytes are the sum that counts:
+// vexa-pack build fills them in when it writes the archive into the stub.
+static const volatile ArchiveSumRecord SumRecord = {ARCHIVE_SUM_PLACEHOLDER_TAG, 0};
 uint32_t ExpectedArchiveSum;
 
 HINSTANCE AppInstance;

@@ -20,6 +20,13 @@
 
 namespace winetest {
 
+std::string ReadFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

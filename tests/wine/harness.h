@@ -101,6 +101,9 @@ struct Control {
 // on PATH for every Wine process started later. Once per process.
 void EnterWineRoad(const BuildPaths& paths);
 
+// A whole file as bytes; empty when it cannot be read.
+std::string ReadFile(const fs::path& file);
+
 // The template prefix, booted once per build folder and shared by every session.
 fs::path EnsureTemplatePrefix(const BuildPaths& paths, const std::string& display);
 

@@ -28,3 +28,11 @@ if(BUILD_TESTING)
   gtest_discover_tests(wine_acceptance_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
       PROPERTIES TIMEOUT 300 LABELS wine)
 endif()
+
+# The installer the packaged tool built, installed: after the package test, which makes it.
+if(BUILD_TESTING)
+  add_executable(wine_package_tests tests/wine/package_install_test.cpp)
+  target_link_libraries(wine_package_tests PRIVATE wine_harness GTest::gtest_main)
+  gtest_discover_tests(wine_package_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
+      PROPERTIES TIMEOUT 300 LABELS "wine;slow" FIXTURES_REQUIRED packaged_installer)
+endif()

@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -117,13 +118,6 @@ const std::pair<const char*, const char*> GROUP_ITEMS[5] = {
     {"Quick Primer.lnk", "primer.hlp"}, {"About.txt.lnk", "about.txt"},
     {"History.txt.lnk", "history.txt"},
 };
-
-std::string ReadFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -350,8 +344,8 @@ class WineUi : public ::testing::Test {
     return S().WaitBox(WARNING_CAPTION);
   }
 
-  void ExpectPayloadInstalled(const fs::path& folder) {
-    fs::path payload = S().Paths().windows / "payload";
+  void ExpectPayloadInstalled(const fs::path& folder, fs::path payload = {}) {
+    if (payload.empty()) payload = S().Paths().windows / "payload";
     std::set<std::string> installed;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(folder, ec))
@@ -360,7 +354,7 @@ class WineUi : public ::testing::Test {
         << "the files in " << folder;
     for (const char* name : PAYLOAD_NAMES) {
       std::string want = ReadFile(payload / name);
-      ASSERT_FALSE(want.empty()) << "demo payload file " << payload / name;
+      ASSERT_FALSE(want.empty()) << "payload file " << payload / name;
       EXPECT_TRUE(ReadFile(folder / name) == want) << name << " differs from " << payload / name;
     }
   }
@@ -687,7 +681,9 @@ TEST_F(WineUi, PagesStandWhereTheLayoutPutsThem) {
     EXPECT_LE(bar.client.bottom, bar.clientHeight);
   }
   for (const Control& c : S().Controls()) {
-    if (c.id == 171 || c.id == 173) EXPECT_FALSE(c.visible) << "bar rectangle " << c.id;
+    if (c.id == 171 || c.id == 173) {
+      EXPECT_FALSE(c.visible) << "bar rectangle " << c.id;
+    }
   }
 }
 
@@ -934,6 +930,57 @@ TEST_F(WineUiCarrier, MissingArchiveIsRefusedAndRolledBack) {
   EXPECT_EQ(S().WaitInstallerExit(30000), 0);
   EXPECT_FALSE(fs::exists(Destination())) << "the folder the run created is gone";
   EXPECT_FALSE(fs::exists(S().ProgramGroupDir()));
+}
+
+// The stub as the build ships it, run on its own: no archive and its sum record unfilled.
+// It fails as a carrier without an archive does, and leaves nothing behind.
+TEST_F(WineUiCarrier, TheStubAloneInstallsNothing) {
+  S().StartInstaller(ReadFile(S().Paths().windows / "vexa-stub.exe"));
+  WalkToOptions();
+  Press(1);
+  const char caption[] = "Vexa Installation Error [14]";
+  Session::Box box = S().WaitBox(caption, INSTALL_TIMEOUT_MS);
+  EXPECT_EQ(box.text,
+            "The installation file seems to be corrupt!\n\nPlease try running the installation "
+            "program again or download a new version!");
+  EXPECT_EQ(box.buttons, (std::vector<int>{1}));
+  S().AnswerBox(caption, 1);
+  S().WaitGone("wizard", PAGE_TIMEOUT_MS);
+  EXPECT_EQ(S().WaitInstallerExit(30000), 0);
+  EXPECT_FALSE(fs::exists(Destination())) << "the folder the run created is gone";
+}
+
+// An installer built with a licence of its own shows that text on the licence page, cut at
+// "***" as the shipped one is, and installs as usual.
+TEST_F(WineUiCarrier, BuiltWithALicenceShowsItsText) {
+  fs::path work = S().PrefixDir().parent_path() / "licence-build";
+  fs::create_directories(work);
+  const std::string shown =
+      "Our own terms for this release.\r\n\r\nUse it, share it, and tell us what you "
+      "think.\r\n";
+  {
+    std::ofstream licence(work / "licence.txt", std::ios::binary);
+    licence << shown << "***\r\nNot on the page.\r\n";
+  }
+  std::string command;
+  for (const fs::path& arg :
+       {S().Paths().build / "vexa-pack", fs::path("build"), S().Paths().windows / "payload",
+        fs::path("-o"), work / "setup.exe", fs::path("--stub"),
+        S().Paths().windows / "vexa-stub.exe", fs::path("--licence"), work / "licence.txt"}) {
+    command.append(command.empty() ? "'" : " '").append(arg.string()).append("'");
+  }
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  S().StartInstaller(ReadFile(work / "setup.exe"));
+  S().WaitWizard();
+  WaitPage(0);
+  Press(1);
+  WaitPage(1);
+  EXPECT_EQ(S().ControlText(141), shown);
+  Shot("licence-of-its-own");
+  Press(1);
+  WaitPage(2);
+  InstallToFinish();
+  ExpectPayloadInstalled(Destination());
 }
 
 // A carrier whose wizard template cannot be found (its resource name altered in a copy):

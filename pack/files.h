@@ -1,0 +1,55 @@
+// The commands' file work: outputs that appear whole or not at all (written beside their
+// destination under a hidden temporary name, renamed into place only when complete), and
+// whole inputs.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vexa {
+
+// A failure that names its file; reported as "vexa-pack: <file>: <problem>".
+struct FileError : std::runtime_error {
+  FileError(std::string file, const std::string& problem)
+      : std::runtime_error(problem), file(std::move(file)) {}
+  std::string file;
+};
+
+class PendingFile {
+ public:
+  // Creates the temporary file ".NAME.XXXXXX" beside target; throws FileError.
+  explicit PendingFile(std::filesystem::path target);
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+  // Removes the temporary file unless it was committed.
+  ~PendingFile();
+
+  // The buffered stream to write to, until Commit.
+  FILE* Stream() const { return stream_; }
+  void Write(std::span<const uint8_t> bytes);  // throws FileError
+  // Closes the stream, then renames the file over target; throws FileError, and on a
+  // failure the temporary file is still removed by the destructor.
+  void Commit();
+
+  const std::filesystem::path& target() const { return target_; }
+
+ private:
+  void Close();
+
+  std::filesystem::path target_;
+  std::string temp_;  // empty once committed
+  FILE* stream_ = nullptr;
+};
+
+// Reads a whole file; throws FileError. A folder is refused.
+std::vector<uint8_t> ReadWhole(const std::string& path);
+
+// Refuses output when it is the same file as input (a link or another name for it).
+void RefuseSameFile(const std::string& input, const std::string& output);
+
+}  // namespace vexa
