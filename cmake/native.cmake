@@ -22,6 +22,7 @@ add_library(vexa_pack_core STATIC
     pack/archive_scan.cpp
     pack/carrier.cpp
     pack/files.cpp
+    pack/problems.cpp
     pack/stub.cpp
     pack/memory_streams.cpp
     pack/pe_image.cpp

@@ -11,6 +11,7 @@
 
 #include "engine/archive_format.h"
 #include "pack/lzhuf_encoder.h"
+#include "pack/problems.h"
 
 namespace vexa {
 
@@ -65,13 +66,15 @@ struct ScanReport {
   uint64_t firstMarker = 0;  // offset of the opening marker
   std::vector<ScannedSegment> segments;
   uint32_t sum = 0;
-  std::vector<std::string> problems;  // broken marker rules and failed segments
+  // Every reason the installer would fail on the file: no marker, marker bytes where the
+  // matcher misses them, a cut file or a missing closing marker, a damaged segment.
+  std::vector<Problem> problems;
 };
 
 // Reads data from its first byte as the installer does: the same matcher with its
 // missed-marker quirk, the same weighted sum, stopping after the twelfth marker; then
-// decodes every segment. Problems name every reason the installer would fail. onSegment
-// hears each row before it is decoded.
+// decodes every segment, keeping the outputs only when asked. onSegment hears each row
+// before it is decoded. Nothing of data is copied but the outputs kept.
 ScanReport ScanArchive(std::span<const uint8_t> data, bool keepOutputs = false,
                        const std::function<void(int row)>& onSegment = {});
 

@@ -40,16 +40,24 @@ int Build(const Options& options) {
       stubPath = found->string();
     }
     RefuseSameFile(stubPath, options.output);
-    std::vector<uint8_t> stub = ReadWhole(stubPath);
+    std::optional<InputFile> stubFile;
+    try {
+      stubFile.emplace(stubPath);
+    } catch (const TooLargeError& e) {
+      return Report(stubPath, std::string("not an installer stub: ") + e.what(), STATUS_NOT_STUB);
+    }
+    std::span<const uint8_t> stub = stubFile->bytes();
     try {
       CheckStub(stub);
     } catch (const StubError& e) {
       return Report(stubPath, e.what(), STATUS_NOT_STUB);
     }
-    std::optional<std::vector<uint8_t>> licence;
+    std::optional<InputFile> licenceFile;
+    std::vector<uint8_t> licence;
     if (!options.licence.empty()) {
-      licence = ReadWhole(options.licence);
-      if (std::optional<std::string> problem = LicenceProblem(*licence))
+      licenceFile.emplace(options.licence);
+      licence.assign(licenceFile->bytes().begin(), licenceFile->bytes().end());
+      if (std::optional<std::string> problem = LicenceProblem(licence))
         return Report(options.licence, *problem);
     }
 
@@ -59,7 +67,8 @@ int Build(const Options& options) {
     Archive archive = BuildArchive(*files, options.parse);
     std::vector<uint8_t> installer;
     try {
-      installer = BuildInstaller(stub, archive, *files, licence ? &*licence : nullptr);
+      installer =
+          BuildInstaller(stub, archive, *files, options.licence.empty() ? nullptr : &licence);
     } catch (const StubError& e) {
       return Report(stubPath, e.what(), STATUS_NOT_STUB);
     }

@@ -1,10 +1,10 @@
 #include "pack/carrier.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <stdexcept>
 
 #include "pack/pe_image.h"
+#include "resources/resource.h"
 
 namespace vexa {
 namespace {
@@ -38,42 +38,18 @@ int Weight(int status) {
   }
 }
 
-std::string RowName(int row) {
-  std::string name = "row " + std::to_string(row);
-  if (row >= 0 && row < SEGMENT_COUNT) name += std::string(" (") + TargetFileTable[row] + ")";
-  return name;
+bool Damaged(const std::vector<Problem>& problems) {
+  return std::any_of(problems.begin(), problems.end(),
+                     [](const Problem& p) { return StatusOf(p.fault) != STATUS_SUM; });
 }
 
-class Findings {
- public:
-  explicit Findings(CarrierReport& report) : report_(report) {}
-  void Add(std::string kind, std::string message, int status = STATUS_DAMAGED) {
-    report_.problems.push_back({std::move(kind), std::move(message), status});
-  }
-  bool Damaged() const {
-    return std::any_of(report_.problems.begin(), report_.problems.end(),
-                       [](const CarrierProblem& p) { return p.status != STATUS_SUM; });
-  }
-
- private:
-  CarrierReport& report_;
-};
-
-// What the Windows image's headers say about the file's length: cut, lengthened after a
+// What the image's headers say about the file's length: cut, lengthened after a
 // signature, or a signature that is none. Returns true when the file is cut.
-bool CheckImage(std::span<const uint8_t> file, CarrierReport& report, Findings& findings) {
-  PeFileLayout layout;
-  try {
-    layout = ReadPeFileLayout(file);
-  } catch (const std::exception& e) {
-    findings.Add("bad-image", e.what());
-    return false;
-  }
+bool CheckLength(std::span<const uint8_t> file, const PeFileLayout& layout, CarrierReport& report) {
+  std::vector<Problem>& problems = report.problems;
   uint64_t size = file.size();
   if (layout.sectionsEnd > size) {
-    findings.Add("truncated", "truncated: " + std::to_string(size) +
-                                  " bytes, but its sections run to offset " +
-                                  std::to_string(layout.sectionsEnd));
+    problems.push_back({Fault::CutSections, -1, 0, size, layout.sectionsEnd});
     return true;
   }
   if (layout.certificateSize == 0) return false;
@@ -82,9 +58,7 @@ bool CheckImage(std::span<const uint8_t> file, CarrierReport& report, Findings& 
   report.signatureSize = layout.certificateSize;
   uint64_t end = report.signatureOffset + report.signatureSize;
   if (end > size) {
-    findings.Add("truncated", "truncated: " + std::to_string(size) +
-                                  " bytes, but its signature runs to offset " +
-                                  std::to_string(end));
+    problems.push_back({Fault::CutSignature, -1, 0, size, end});
     return true;
   }
   uint64_t at = report.signatureOffset;
@@ -92,127 +66,53 @@ bool CheckImage(std::span<const uint8_t> file, CarrierReport& report, Findings& 
                     Le32(file, at) <= report.signatureSize &&
                     (file[at + 4] | file[at + 5] << 8) == kCertificateRevision &&
                     (file[at + 6] | file[at + 7] << 8) == kCertificatePkcs7;
-  if (!wellFormed) {
-    findings.Add("bad-signature", "the certificate table at offset " + std::to_string(at) +
-                                      " does not hold a signature");
-  }
-  if (end < size) {
-    findings.Add("junk-after-signature",
-                 std::to_string(size - end) + " bytes follow the signature, which ends at offset " +
-                     std::to_string(end) + "; they were added after signing");
-  }
+  if (!wellFormed) problems.push_back({Fault::BadSignature, -1, at});
+  if (end < size) problems.push_back({Fault::JunkAfterSignature, -1, end, size - end});
   return false;
 }
 
-// The scan finds its first marker where the archive resource begins, or the installer
-// would read something else as its archive.
-void CheckArchiveResource(std::span<const uint8_t> file, const CarrierReport& report,
-                          Findings& findings) {
-  std::optional<PeResource> resource;
-  try {
-    resource = PeImage::Parse(file).FindResource(kRtRcData, (uint16_t)4);
-  } catch (const std::exception& e) {
-    findings.Add("bad-image", e.what());
-    return;
-  }
-  if (resource && resource->fileOffset != report.scan.firstMarker) {
-    findings.Add("marker-misplaced", "the scan finds its first marker at offset " +
-                                         std::to_string(report.scan.firstMarker) +
-                                         ", not where the archive resource begins (" +
-                                         std::to_string(resource->fileOffset) + ")");
-  }
-}
-
-void CheckSegments(std::span<const uint8_t> file, CarrierReport& report, bool cut,
-                   Findings& findings) {
-  const ScanReport& scan = report.scan;
-  size_t before = FindMarkerBytes(file.first(scan.firstMarker));
-  if (before != std::string::npos) {
-    findings.Add("marker-misplaced", "marker bytes at offset " + std::to_string(before) +
-                                         " lie before the archive, where the scan misses them");
-  }
-  for (const ScannedSegment& s : scan.segments) {
-    std::span<const uint8_t> body = file.subspan(s.offset, s.bodyLength);
-    if (!s.closed) {
-      if (cut) continue;  // said already
-      if (scan.segments.size() < SEGMENT_COUNT || !s.decoded) {
-        findings.Add("truncated", "truncated: the file ends inside " + RowName(s.row) +
-                                      ", at offset " + std::to_string(file.size()));
-      } else {
-        findings.Add("no-closing-marker",
-                     "no marker closes " + RowName(s.row) + ": the closing marker is missing");
-      }
-      continue;
-    }
-    if (!s.decoded) {
-      findings.Add("damaged-segment", RowName(s.row) + " at offset " + std::to_string(s.offset) +
-                                          " is damaged: it does not decode to its " +
-                                          std::to_string(s.declaredSize) + " bytes");
-    }
-    size_t inside = FindMarkerBytes(body);
-    if (inside != std::string::npos) {
-      findings.Add("marker-misplaced", "marker bytes at offset " +
-                                           std::to_string(s.offset + inside) + " inside " +
-                                           RowName(s.row) + ", where the scan misses them");
-    }
-  }
-}
-
-void CheckSum(std::span<const uint8_t> file, CarrierReport& report, Findings& findings) {
+void CheckSum(std::span<const uint8_t> file, CarrierReport& report) {
+  std::vector<Problem>& problems = report.problems;
+  uint32_t sum = report.scan.sum;
   if (report.kind == FileKind::Carrier) {
     uint64_t skipTo = report.archiveEnd ? report.archiveEnd : file.size();
     std::vector<uint64_t> records = FindSumRecords(file, report.scan.firstMarker, skipTo);
     if (records.size() == 1) {
       report.carriedSum = Le32(file, records[0] + SUM_TAG_LENGTH);
     } else if (records.size() > 1) {
-      findings.Add("no-expected-sum",
-                   std::to_string(records.size()) +
-                       " sum records: cannot tell which the installer reads; give --expect-sum",
-                   STATUS_SUM);
+      problems.push_back({Fault::SumRecords, -1, 0, records.size()});
       return;
     }
   }
-  uint32_t sum = report.scan.sum;
-  bool damaged = findings.Damaged();
+  bool damaged = Damaged(problems);
   if (!report.carriedSum && !report.expectSum) {
-    findings.Add("no-expected-sum",
-                 std::string(report.kind == FileKind::Carrier ? "the file holds no sum record"
-                                                              : "an archive holds no sum") +
-                     " and no --expect-sum was given: the sum " + HexSum(sum) +
-                     " cannot be checked",
-                 STATUS_SUM);
+    problems.push_back(
+        {report.kind == FileKind::Carrier ? Fault::NoSumRecord : Fault::ArchiveHoldsNoSum, -1, 0,
+         sum});
     return;
   }
   report.sumMatches = (!report.carriedSum || *report.carriedSum == sum) &&
                       (!report.expectSum || *report.expectSum == sum);
   if (damaged) return;  // a damaged archive's sum tells nothing more
-  if (report.carriedSum && *report.carriedSum != sum) {
-    findings.Add("sum-mismatch",
-                 "the archive sum " + HexSum(sum) +
-                     " differs from the sum the installer carries, " + HexSum(*report.carriedSum) +
-                     ": the archive was changed after the build",
-                 STATUS_SUM);
-  }
-  if (report.expectSum && *report.expectSum != sum) {
-    findings.Add("sum-mismatch",
-                 "the archive sum " + HexSum(sum) + " differs from the expected " +
-                     HexSum(*report.expectSum),
-                 STATUS_SUM);
-  }
+  if (report.carriedSum && *report.carriedSum != sum)
+    problems.push_back({Fault::SumNotCarried, -1, 0, sum, *report.carriedSum});
+  if (report.expectSum && *report.expectSum != sum)
+    problems.push_back({Fault::SumNotExpected, -1, 0, sum, *report.expectSum});
+}
+
+// The cause before its consequences: what the file is, then damage, then the sum.
+void SortByWeight(std::vector<Problem>& problems) {
+  std::stable_sort(problems.begin(), problems.end(), [](const Problem& a, const Problem& b) {
+    return Weight(StatusOf(a.fault)) > Weight(StatusOf(b.fault));
+  });
 }
 
 }  // namespace
 
-std::string HexSum(uint32_t sum) {
-  char text[16];
-  snprintf(text, sizeof text, "0x%08x", sum);
-  return text;
-}
-
 int CarrierReport::Status() const {
   int status = 0;
-  for (const CarrierProblem& p : problems) {
-    if (Weight(p.status) > Weight(status)) status = p.status;
+  for (const Problem& p : problems) {
+    if (Weight(StatusOf(p.fault)) > Weight(status)) status = StatusOf(p.fault);
   }
   return status;
 }
@@ -235,7 +135,7 @@ std::vector<uint64_t> FindSumRecords(std::span<const uint8_t> data, uint64_t ski
 
 CarrierReport ReadCarrier(std::span<const uint8_t> file, const CarrierOptions& options) {
   CarrierReport report;
-  Findings findings(report);
+  std::vector<Problem>& problems = report.problems;
   report.fileSize = file.size();
   report.expectSum = options.expectSum;
   if (file.size() >= 2 && file[0] == 'M' && file[1] == 'Z') {
@@ -244,35 +144,65 @@ CarrierReport ReadCarrier(std::span<const uint8_t> file, const CarrierOptions& o
              std::equal(kSegmentMarker.begin(), kSegmentMarker.end(), file.begin())) {
     report.kind = FileKind::Archive;
   } else {
-    findings.Add("not-a-carrier",
-                 "not an installer or an archive: it begins with neither \"MZ\" nor the marker",
-                 STATUS_NOT_CARRIER);
+    problems.push_back({Fault::NotCarrier});
     return report;
+  }
+
+  // A Windows program is an installer only as a 32-bit program that carries RCDATA 4,
+  // which its headers and resource directory tell before a byte of it is scanned.
+  bool cut = false;
+  std::optional<uint32_t> archiveResource;
+  if (report.kind == FileKind::Carrier) {
+    std::optional<PeFileLayout> layout;
+    try {
+      layout = ReadPeFileLayout(file);
+    } catch (const std::exception& e) {
+      if (IsPe32Plus(file)) {
+        problems.push_back({Fault::NotPe32});
+        return report;
+      }
+      problems.push_back({Fault::BadImage, -1, 0, 0, 0, e.what()});
+    }
+    if (layout && layout->machine != kMachineI386) {
+      problems.push_back({Fault::NotPe32});
+      return report;
+    }
+    if (layout) cut = CheckLength(file, *layout, report);
+    if (layout && !cut) {
+      try {
+        for (const PeResource& r : ReadResourcePlaces(file)) {
+          if (r.type == ResourceId(kRtRcData) && r.name == ResourceId((uint16_t)IDR_ARCHIVE))
+            archiveResource = r.fileOffset;
+        }
+        if (!archiveResource) {
+          problems.push_back({Fault::NoArchiveResource});
+          return report;
+        }
+      } catch (const std::exception& e) {
+        problems.push_back({Fault::BadImage, -1, 0, 0, 0, e.what()});
+      }
+    }
   }
 
   report.scan = ScanArchive(file, options.keepOutputs, options.onSegment);
   const ScanReport& scan = report.scan;
+  for (const Problem& p : scan.problems) {
+    // A file the headers found cut needs no second word for the segment it ends in.
+    if (cut && (p.fault == Fault::CutInSegment || p.fault == Fault::NoClosingMarker)) continue;
+    problems.push_back(p);
+  }
   if (!scan.markerFound) {
-    findings.Add("not-a-carrier", "a Windows program, but no installer: it holds no segment marker",
-                 STATUS_NOT_CARRIER);
+    SortByWeight(problems);
     return report;
   }
+  if (archiveResource && *archiveResource != scan.firstMarker)
+    problems.push_back({Fault::MarkerNotAtResource, -1, scan.firstMarker, *archiveResource});
   if (!scan.segments.empty() && scan.segments.back().closed) {
     const ScannedSegment& last = scan.segments.back();
     report.archiveEnd = last.offset + last.bodyLength + MARKER_LENGTH;
   }
-  bool cut = false;
-  if (report.kind == FileKind::Carrier) {
-    cut = CheckImage(file, report, findings);
-    if (!cut) CheckArchiveResource(file, report, findings);
-  }
-  CheckSegments(file, report, cut, findings);
-  CheckSum(file, report, findings);
-  // The cause before its consequences: what the file is, then damage, then the sum.
-  std::stable_sort(report.problems.begin(), report.problems.end(),
-                   [](const CarrierProblem& a, const CarrierProblem& b) {
-                     return Weight(a.status) > Weight(b.status);
-                   });
+  CheckSum(file, report);
+  SortByWeight(problems);
   return report;
 }
 

@@ -21,12 +21,6 @@ enum class FileKind {
   Other,
 };
 
-struct CarrierProblem {
-  std::string kind;  // a fixed word for scripts, e.g. "truncated"
-  std::string message;
-  int status = STATUS_DAMAGED;
-};
-
 struct CarrierReport {
   FileKind kind = FileKind::Other;
   uint64_t fileSize = 0;
@@ -34,10 +28,10 @@ struct CarrierReport {
   uint64_t archiveEnd = 0;  // after the closing marker; 0 when there is none
   bool isSigned = false;
   uint64_t signatureOffset = 0, signatureSize = 0;
-  std::optional<uint32_t> carriedSum;    // the installer's own record of its sum
-  std::optional<uint32_t> expectSum;     // given by the caller
-  bool sumMatches = false;               // every known expectation holds, and one is known
-  std::vector<CarrierProblem> problems;  // the weightiest first
+  std::optional<uint32_t> carriedSum;  // the installer's own record of its sum
+  std::optional<uint32_t> expectSum;   // given by the caller
+  bool sumMatches = false;             // every known expectation holds, and one is known
+  std::vector<Problem> problems;       // the weightiest first
 
   int Status() const;  // 0, or the heaviest problem's status
 };
@@ -48,12 +42,12 @@ struct CarrierOptions {
   std::function<void(int row)> onSegment;  // before each segment is decoded
 };
 
+// Reads file as list, extract and build see it: what kind of file it is, then the scan
+// exactly as the installer's, then what the image's headers, resources and sum record add.
 CarrierReport ReadCarrier(std::span<const uint8_t> file, const CarrierOptions& options = {});
 
 // Offsets of the installer's sum record (its tag) in data outside [skipFrom, skipTo).
 std::vector<uint64_t> FindSumRecords(std::span<const uint8_t> data, uint64_t skipFrom,
                                      uint64_t skipTo);
-
-std::string HexSum(uint32_t sum);
 
 }  // namespace vexa

@@ -22,20 +22,24 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Reads FILE; on a failure reports it (as the command's JSON too, when asked) and returns
-// nothing.
-std::optional<std::vector<uint8_t>> ReadInput(const Options& options) {
+// Opens FILE; on a failure reports it (as the command's JSON too, when asked) and returns
+// nothing. A file too large for the format is no installer, and is refused unread.
+std::unique_ptr<InputFile> OpenInput(const Options& options, int* status) {
   try {
-    return ReadWhole(options.input);
+    return std::make_unique<InputFile>(options.input);
   } catch (const FileError& e) {
+    const auto* large = dynamic_cast<const TooLargeError*>(&e);
+    Problem problem = large ? Problem{Fault::TooLarge, -1, 0, large->size}
+                            : Problem{Fault::Unreadable, -1, 0, 0, 0, e.what()};
     if (options.json) {
       CarrierReport report;
       report.expectSum = options.expectSum;
-      report.problems.push_back({"unreadable", e.what(), EXIT_FAILURE_});
+      if (large) report.fileSize = large->size;
+      report.problems.push_back(problem);
       fputs(CarrierJson(options.input, report).c_str(), stdout);
     }
-    Report(options.input, e.what());
-    return std::nullopt;
+    *status = Report(options.input, Describe(problem), StatusOf(problem.fault));
+    return nullptr;
   }
 }
 
@@ -177,8 +181,10 @@ class Extraction {
 
   // A free hidden name beside target for the file it replaces, until the others are in.
   static fs::path AsideName(const fs::path& target) {
-    std::string path =
-        (target.parent_path() / ("." + target.filename().string() + ".old.XXXXXX")).string();
+    std::string name = ".";
+    name += target.filename().string();
+    name += ".old.XXXXXX";
+    std::string path = (target.parent_path() / name).string();
     int fd = mkstemp(path.data());
     if (fd < 0) throw FileError(target, strerror(errno));
     close(fd);
@@ -211,26 +217,31 @@ bool SameFile(const fs::path& a, const fs::path& b) {
 }  // namespace
 
 int List(const Options& options) {
-  std::optional<std::vector<uint8_t>> data = ReadInput(options);
-  if (!data) return EXIT_FAILURE_;
+  int status = EXIT_OK;
+  std::unique_ptr<InputFile> input = OpenInput(options, &status);
+  if (!input) return status;
   CarrierOptions read;
   read.expectSum = options.expectSum;
-  CarrierReport report = ReadCarrier(*data, read);
+  CarrierReport report = ReadCarrier(input->bytes(), read);
   if (options.json) {
     fputs(CarrierJson(options.input, report).c_str(), stdout);
   } else {
     PrintListing(options.input, report);
   }
   fflush(stdout);
-  for (const CarrierProblem& p : report.problems) Report(options.input, p.message);
+  for (const Problem& p : report.problems) Report(options.input, Describe(p));
   return report.Status();
 }
 
 int Extract(const Options& options) {
   Progress progress;
   progress.Show("reading " + options.input);
-  std::optional<std::vector<uint8_t>> data = ReadInput(options);
-  if (!data) return EXIT_FAILURE_;
+  int status = EXIT_OK;
+  std::unique_ptr<InputFile> input = OpenInput(options, &status);
+  if (!input) {
+    progress.End();
+    return status;
+  }
   CarrierOptions read;
   read.expectSum = options.expectSum;
   read.keepOutputs = true;
@@ -238,11 +249,11 @@ int Extract(const Options& options) {
     progress.Show("decoding " + std::to_string(row + 1) + "/" + std::to_string(SEGMENT_COUNT) +
                   " " + (row < SEGMENT_COUNT ? TargetFileTable[row] : ""));
   };
-  CarrierReport report = ReadCarrier(*data, read);
-  int status = report.Status();
+  CarrierReport report = ReadCarrier(input->bytes(), read);
+  status = report.Status();
   if (status != 0) {
     progress.End();
-    for (const CarrierProblem& p : report.problems) Report(options.input, p.message);
+    for (const Problem& p : report.problems) Report(options.input, Describe(p));
     return status;
   }
 

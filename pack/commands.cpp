@@ -72,12 +72,17 @@ std::optional<std::vector<std::vector<uint8_t>>> ReadPayload(
 int Encode(const Options& options) {
   return Guarded(options.input, [&]() -> int {
     RefuseSameFile(options.input, options.output);
-    std::vector<uint8_t> data = ReadWhole(options.input);
-    if (data.empty())
+    std::optional<InputFile> input;
+    try {
+      input.emplace(options.input);
+    } catch (const TooLargeError& e) {
+      throw FileError(options.input, std::to_string(e.size) +
+                                         " bytes, more than a segment's size field can hold "
+                                         "(4294967295)");
+    }
+    if (input->bytes().empty())
       throw FileError(options.input, "empty file; a segment holds at least one byte");
-    if (data.size() > UINT32_MAX)
-      throw FileError(options.input, "too large for a segment's size field");
-    PackedSegment segment = PackSegment(data, options.parse);
+    PackedSegment segment = PackSegment(input->bytes(), options.parse);
     PendingFile out(options.output);
     out.Write(segment.body);
     out.Commit();
@@ -150,14 +155,15 @@ int Pack(const Options& options) {
 
 int Verify(const Options& options) {
   std::optional<ScanReport> scanned;
-  std::vector<CarrierProblem> problems;
-  auto fail = [&](const char* kind, const std::string& file, const std::string& problem) {
-    Report(file, problem);
-    problems.push_back(
-        {kind, file == options.input ? problem : file + ": " + problem, EXIT_FAILURE_});
+  std::vector<Problem> problems;
+  auto fail = [&](const Problem& problem, const std::string& file) {
+    Report(file, Describe(problem));
+    problems.push_back(problem);
+    if (file != options.input) problems.back().text = file + ": " + problem.text;
   };
   try {
-    std::vector<uint8_t> data = ReadWhole(options.input);
+    InputFile input(options.input);
+    std::span<const uint8_t> data = input.bytes();
     const ScanReport& scan = scanned.emplace(ScanArchive(data));
     if (!options.json) {
       printf("%-3s  %-12s  %10s  %10s  %10s  %10s\n", "row", "target", "offset", "body", "declared",
@@ -172,13 +178,12 @@ int Verify(const Options& options) {
       }
       printf("sum  %s (%u)\n", HexSum(scan.sum).c_str(), scan.sum);
     }
-    for (const std::string& problem : scan.problems) fail("scan", options.input, problem);
-    if (options.expectSum && *options.expectSum != scan.sum) {
-      fail("sum-mismatch", options.input,
-           "sum " + HexSum(scan.sum) + " differs from the expected " + HexSum(*options.expectSum));
-    }
+    for (const Problem& problem : scan.problems) fail(problem, options.input);
+    if (options.expectSum && *options.expectSum != scan.sum)
+      fail({Fault::SumNotExpected, -1, 0, scan.sum, *options.expectSum}, options.input);
     if (!options.expectArchive.empty()) {
-      std::vector<uint8_t> expected = ReadWhole(options.expectArchive);
+      InputFile expectedFile(options.expectArchive);
+      std::span<const uint8_t> expected = expectedFile.bytes();
       ScanReport own = ScanArchive(expected);
       if (!own.markerFound || own.segments.size() != SEGMENT_COUNT) {
         throw FileError(options.expectArchive, "not an archive");
@@ -186,26 +191,22 @@ int Verify(const Options& options) {
       // The archive proper: from its opening marker through its closing marker.
       const ScannedSegment& last = own.segments.back();
       size_t end = (size_t)(last.offset + last.bodyLength) + MARKER_LENGTH;
-      std::span<const uint8_t> proper(expected.data() + own.firstMarker, end - own.firstMarker);
+      std::span<const uint8_t> proper = expected.subspan(own.firstMarker, end - own.firstMarker);
       bool carried =
           scan.markerFound && data.size() >= scan.firstMarker + proper.size() &&
           std::equal(proper.begin(), proper.end(), data.begin() + (ptrdiff_t)scan.firstMarker);
       if (!carried) {
-        fail("archive-mismatch", options.input,
-             "the scan does not find the archive of " + options.expectArchive +
-                 (scan.markerFound
-                      ? " at its first marker, offset " + std::to_string(scan.firstMarker)
-                      : ""));
+        fail({Fault::ArchiveNotCarried, -1, scan.firstMarker, scan.markerFound ? 1u : 0u, 0,
+              options.expectArchive},
+             options.input);
       }
-      if (own.sum != scan.sum) {
-        fail("sum-mismatch", options.input,
-             "sum " + HexSum(scan.sum) + " differs from the archive's " + HexSum(own.sum));
-      }
+      if (own.sum != scan.sum)
+        fail({Fault::SumNotArchives, -1, 0, scan.sum, own.sum}, options.input);
     }
   } catch (const FileError& e) {
-    fail("unreadable", e.file, e.what());
+    fail({Fault::Unreadable, -1, 0, 0, 0, e.what()}, e.file);
   } catch (const std::exception& e) {
-    fail("unreadable", options.input, e.what());
+    fail({Fault::Unreadable, -1, 0, 0, 0, e.what()}, options.input);
   }
   int status = problems.empty() ? EXIT_OK : EXIT_FAILURE_;
   if (options.json) {

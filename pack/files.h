@@ -49,6 +49,34 @@ class PendingFile {
 // Reads a whole file; throws FileError. A folder is refused.
 std::vector<uint8_t> ReadWhole(const std::string& path);
 
+// The largest file the formats' 32-bit sizes and offsets can describe.
+inline constexpr uint64_t kLargestInput = UINT32_MAX;
+
+// A file larger than kLargestInput, refused before any of it is read.
+struct TooLargeError : FileError {
+  TooLargeError(std::string file, uint64_t size);
+  uint64_t size;
+};
+
+// An input file seen whole without being held whole: a regular file is mapped read-only,
+// so its pages cost address space and come and go with the page cache; anything else (a
+// pipe) is read into memory, up to kLargestInput. Throws FileError, or TooLargeError.
+class InputFile {
+ public:
+  explicit InputFile(const std::string& path);
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  ~InputFile();
+
+  std::span<const uint8_t> bytes() const { return {data_, size_}; }
+
+ private:
+  const uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+  bool mapped_ = false;
+  std::vector<uint8_t> read_;
+};
+
 // Refuses output when it is the same file as input (a link or another name for it).
 void RefuseSameFile(const std::string& input, const std::string& output);
 

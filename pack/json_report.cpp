@@ -32,12 +32,12 @@ Json Segments(const ScanReport* scan) {
   return segments;
 }
 
-Json Problems(const std::vector<CarrierProblem>& problems) {
+Json Problems(const std::vector<Problem>& problems) {
   Json list = Json::array();
-  for (const CarrierProblem& p : problems) {
+  for (const Problem& p : problems) {
     Json problem;
-    problem["kind"] = p.kind;
-    problem["message"] = p.message;
+    problem["kind"] = KindName(p.fault);
+    problem["message"] = Describe(p);
     list.push_back(std::move(problem));
   }
   return list;
@@ -73,8 +73,8 @@ std::string CarrierJson(const std::string& file, const CarrierReport& report) {
 }
 
 std::string VerifyJson(const std::string& file, const ScanReport* scan,
-                       std::optional<uint32_t> expectSum,
-                       const std::vector<CarrierProblem>& problems, int status) {
+                       std::optional<uint32_t> expectSum, const std::vector<Problem>& problems,
+                       int status) {
   Json object;
   object["file"] = file;
   object["segments"] = Segments(scan);

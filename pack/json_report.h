@@ -16,7 +16,7 @@ namespace vexa {
 // place of each bad byte, so the output is always valid JSON.
 std::string CarrierJson(const std::string& file, const CarrierReport& report);
 std::string VerifyJson(const std::string& file, const ScanReport* scan,
-                       std::optional<uint32_t> expectSum,
-                       const std::vector<CarrierProblem>& problems, int status);
+                       std::optional<uint32_t> expectSum, const std::vector<Problem>& problems,
+                       int status);
 
 }  // namespace vexa

@@ -9,10 +9,13 @@ namespace vexa {
 
 struct DecodedBody {
   bool ok = false;
-  std::vector<uint8_t> output;  // what the decoder wrote, also when it failed
+  uint64_t size = 0;            // bytes the decoder wrote, also when it failed
+  std::vector<uint8_t> output;  // those bytes, when kept
 };
 
-// Decodes one segment body (size field and bit stream) with the installer's decoder.
-DecodedBody DecodeBody(std::span<const uint8_t> body);
+// Decodes one segment body (size field and bit stream) with the installer's decoder. When
+// the output is not kept, it is only counted, so a body that claims gigabytes costs no
+// memory.
+DecodedBody DecodeBody(std::span<const uint8_t> body, bool keepOutput = true);
 
 }  // namespace vexa

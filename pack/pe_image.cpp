@@ -142,7 +142,7 @@ std::string ImageReader::Ascii(uint32_t rva, const char* what) const {
 
 // Three levels: type, name, language. Offsets inside the tree count from its root.
 std::vector<PeResource> ReadResources(const ImageReader& image, DataDirectory directory,
-                                      std::vector<FileRange>* used) {
+                                      std::vector<FileRange>* used, bool withBytes) {
   std::vector<PeResource> resources;
   if (directory.rva == 0) return resources;
   const Reader& in = image.in();
@@ -200,9 +200,12 @@ std::vector<PeResource> ReadResources(const ImageReader& image, DataDirectory di
         total += size;
         if (total > in.size()) Malformed("the resources' data add up to more than the file");
         resource.fileOffset = (uint32_t)image.Offset(rva, "resource data");
-        std::span<const uint8_t> data = in.Slice(resource.fileOffset, size, "resource data");
+        resource.size = size;
+        if (withBytes) {
+          std::span<const uint8_t> data = in.Slice(resource.fileOffset, size, "resource data");
+          resource.bytes.assign(data.begin(), data.end());
+        }
         use(resource.fileOffset, size);
-        resource.bytes.assign(data.begin(), data.end());
         resources.push_back(std::move(resource));
       }
     }
@@ -230,6 +233,9 @@ PeFileLayout ReadPeFileLayout(std::span<const uint8_t> file) {
   pe::Reader in(file);
   pe::Headers headers = pe::ReadHeaders(in);
   PeFileLayout layout;
+  layout.machine = headers.machine;
+  layout.subsystem = headers.subsystem;
+  layout.characteristics = headers.characteristics;
   for (const PeSection& s : headers.sections) {
     if (s.rawSize > 0)
       layout.sectionsEnd = std::max(layout.sectionsEnd, (uint64_t)s.rawOffset + s.rawSize);
@@ -238,6 +244,21 @@ PeFileLayout ReadPeFileLayout(std::span<const uint8_t> file) {
   layout.certificateOffset = certificates.rva;  // a file offset for this directory alone
   layout.certificateSize = certificates.size;
   return layout;
+}
+
+bool IsPe32Plus(std::span<const uint8_t> file) {
+  try {
+    return pe::OptionalMagic(pe::Reader(file)) == 0x20B;
+  } catch (const std::runtime_error&) {
+    return false;
+  }
+}
+
+std::vector<PeResource> ReadResourcePlaces(std::span<const uint8_t> file) {
+  pe::Reader in(file);
+  pe::Headers headers = pe::ReadHeaders(in);
+  pe::ImageReader reader(in, headers.sections);
+  return pe::ReadResources(reader, headers.Directory(pe::kResourceDirectory), nullptr, false);
 }
 
 std::optional<PeResource> PeImage::FindResource(const ResourceId& type,

@@ -40,7 +40,8 @@ struct PeResource {
   uint16_t language = 0;
   uint32_t codePage = 0;
   uint32_t fileOffset = 0;  // of the data's first byte in the file
-  std::vector<uint8_t> bytes;
+  uint32_t size = 0;
+  std::vector<uint8_t> bytes;  // empty when only the places were read
 };
 
 class PeImage {
@@ -68,6 +69,9 @@ class PeImage {
 // Where a PE32 image's parts lie in its file, from the headers alone, so that a cut or
 // lengthened file can be told apart from a damaged one.
 struct PeFileLayout {
+  uint16_t machine = 0;
+  uint16_t subsystem = 0;
+  uint16_t characteristics = 0;
   uint64_t sectionsEnd = 0;        // the end of the last section's raw data
   uint32_t certificateOffset = 0;  // the Authenticode certificate table: a file offset
   uint32_t certificateSize = 0;    // 0: not signed
@@ -76,5 +80,12 @@ struct PeFileLayout {
 // Reads the headers and section table only; throws std::runtime_error when they are not
 // those of a PE32 image.
 PeFileLayout ReadPeFileLayout(std::span<const uint8_t> file);
+
+// Whether file is a PE32+ (64-bit) image, from its headers alone.
+bool IsPe32Plus(std::span<const uint8_t> file);
+
+// The resources of a PE32 image where they lie (fileOffset and size), without their bytes:
+// cheap on any file, and enough to find the archive. Throws as Parse does.
+std::vector<PeResource> ReadResourcePlaces(std::span<const uint8_t> file);
 
 }  // namespace vexa

@@ -111,6 +111,7 @@ struct FileRange {
   uint64_t length = 0;
 };
 std::vector<PeResource> ReadResources(const ImageReader& image, DataDirectory directory,
-                                      std::vector<FileRange>* used = nullptr);
+                                      std::vector<FileRange>* used = nullptr,
+                                      bool withBytes = true);
 
 }  // namespace vexa::pe

@@ -124,7 +124,7 @@ std::vector<uint8_t> BuildInstaller(std::span<const uint8_t> stub, const Archive
   for (size_t row = 0; same && row < files.size(); row++)
     same = scan.segments[row].output == files[row];
   if (!same) {
-    std::string why = report.problems.empty() ? "" : ": " + report.problems.front().message;
+    std::string why = report.problems.empty() ? "" : ": " + Describe(report.problems.front());
     throw std::runtime_error("internal error: the installer does not read back" + why);
   }
   return image;

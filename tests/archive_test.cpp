@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <optional>
 
 #include "engine/lzhuf_decoder.h"
 #include "pack/memory_streams.h"
@@ -57,7 +58,7 @@ TEST(ArchiveWriter, LaysOutMarkersAndBodiesInRowOrder) {
   EXPECT_EQ(archive.sum, vexa::ArchiveSum(Bytes(archive.bytes.begin() + 4, archive.bytes.end())));
 
   vexa::ScanReport scan = vexa::ScanArchive(archive.bytes, true);
-  EXPECT_TRUE(scan.problems.empty()) << scan.problems.front();
+  EXPECT_TRUE(scan.problems.empty()) << vexa::Describe(scan.problems.front());
   ASSERT_EQ(scan.segments.size(), files.size());
   for (size_t row = 0; row < files.size(); row++)
     EXPECT_TRUE(scan.segments[row].output == files[row]);
@@ -82,19 +83,19 @@ TEST(ArchiveScan, ReadsCarriersAsTheInstallerDoes) {
     Bytes file;
     size_t segments;
     bool sumKept;
-    const char* problem;  // nullptr: none
+    std::optional<vexa::Fault> problem;
   } cases[] = {
-      {"bare archive", archive, 11, true, nullptr},
+      {"bare archive", archive, 11, true, std::nullopt},
       {"code before, data after",
        Cat({testfiles::Text("MZ code ARN data A"), Bytes{'x'}, archive, kMarker,
             testfiles::Text("\r\nmore ARNI")}),
-       11, true, nullptr},
+       11, true, std::nullopt},
       {"before ends in A: opening marker missed", Cat({testfiles::Text("MZ..A"), archive}), 11,
-       false, "lie before the archive"},
+       false, vexa::Fault::MarkerBefore},
       {"marker bytes hidden before", Cat({testfiles::Text("AARNI"), archive}), 11, true,
-       "lie before the archive"},
-      {"no closing marker", closingOnly, 11, false, "runs to the end of the file"},
-      {"no marker at all", testfiles::Text("nothing here"), 0, false, "no segment marker"},
+       vexa::Fault::MarkerBefore},
+      {"no closing marker", closingOnly, 11, false, vexa::Fault::NoClosingMarker},
+      {"no marker at all", testfiles::Text("nothing here"), 0, false, vexa::Fault::NoMarker},
   };
   for (const auto& c : cases) {
     vexa::ScanReport scan = vexa::ScanArchive(c.file);
@@ -102,11 +103,11 @@ TEST(ArchiveScan, ReadsCarriersAsTheInstallerDoes) {
     if (c.sumKept) {
       EXPECT_EQ(scan.sum, sum) << c.name;
     }
-    if (c.problem == nullptr) {
-      EXPECT_TRUE(scan.problems.empty()) << c.name << ": " << scan.problems.front();
+    if (!c.problem) {
+      EXPECT_TRUE(scan.problems.empty()) << c.name << ": " << vexa::Describe(scan.problems.front());
     } else {
       bool found = false;
-      for (const auto& p : scan.problems) found |= p.find(c.problem) != std::string::npos;
+      for (const auto& p : scan.problems) found |= p.fault == *c.problem;
       EXPECT_TRUE(found) << c.name;
     }
   }
@@ -150,7 +151,9 @@ TEST(ArchiveScan, DamageIsReported) {
   vexa::ScanReport zero = vexa::ScanArchive(zeroSize);
   ASSERT_EQ(zero.segments.size(), 11u);
   EXPECT_FALSE(zero.segments[5].decoded);
-  EXPECT_FALSE(zero.problems.empty());
+  ASSERT_FALSE(zero.problems.empty());
+  EXPECT_EQ(zero.problems.front().fault, vexa::Fault::DamagedSegment);
+  EXPECT_EQ(zero.problems.front().row, 5);
 }
 
 // The classic parse codes a literal from the tree as it stands; the code is the path from

@@ -119,7 +119,7 @@ TEST(CarrierCli, TheInstallersSumRecordIsFoundOnceOutsideTheArchive) {
   vexa::CarrierReport report = vexa::ReadCarrier(CarrierBytes());
   EXPECT_EQ(report.carriedSum, scan.sum);
   EXPECT_TRUE(report.sumMatches);
-  EXPECT_EQ(report.Status(), 0) << report.problems.front().message;
+  EXPECT_EQ(report.Status(), 0) << vexa::Describe(report.problems.front());
 }
 
 struct Damage {
@@ -180,7 +180,7 @@ std::vector<Damage> DamagedCopies() {
                    "not an installer or an archive", "not-a-carrier"});
   cases.push_back({"an empty file", {}, 3, "not an installer or an archive", "not-a-carrier"});
   cases.push_back({"a Windows program without an archive", testfiles::Read(kPayload / "vexa32.exe"),
-                   3, "holds no segment marker", "not-a-carrier"});
+                   3, "carries no archive (RCDATA 4)", "not-a-carrier"});
 
   std::string why;
   const Bytes& signedCarrier = SignedCarrier(&why);

@@ -9,6 +9,8 @@
 #include <regex>
 
 #include "engine/archive_format.h"
+#include "pack/pe_image.h"
+#include "tests/pe_builder.h"
 #include "tests/test_files.h"
 #include "tests/vexa_pack_runner.h"
 
@@ -531,6 +533,116 @@ TEST(PackCli, JsonIsValidWhateverTheFileName) {
       })) << r.out;
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Windows programs no one here wrote are not installers, whatever marker bytes their data
+// hold: list and extract say so from the headers and resources alone, before any scan;
+// verify still reads them exactly as the installer would.
+TEST(PackCli, WindowsProgramsWithoutAnArchiveAreNoInstallers) {
+  testfiles::TempDir dir;
+  WritePayload(dir / "payload");
+  ASSERT_EQ(VexaPack(dir, {"pack", dir / "payload", "-o", dir / "archive"}).exit, 0);
+  Bytes archive = testfiles::Read(dir / "archive");
+  Bytes warning = testfiles::Text("WARNING: ARNI is not a marker here\r\n");
+  std::vector<vexa::ResourceLeaf> licenceOnly = {{vexa::ResourceId(vexa::kRtRcData),
+                                                  vexa::ResourceId((uint16_t)3), 1033, 0,
+                                                  testfiles::Text("terms\r\n***\r\n")}};
+  const struct {
+    const char* name;
+    testpe::Options image;
+    const char* problem;
+    int verifyExit;
+  } cases[] = {
+      {"a 64-bit program with WARNING in its data",
+       {.pe32Plus = true, .sections = {testpe::Code({0xC3}), testpe::Data(".data", warning)}},
+       "a Windows program, but no installer: it is not a 32-bit program",
+       1},
+      {"a 32-bit program with WARNING in its data",
+       {.sections = {testpe::Code({0xC3}), testpe::Data(".rdata", warning)}},
+       "a Windows program, but no installer: it carries no archive (RCDATA 4)",
+       1},
+      {"a 32-bit program with resources, none of them the archive",
+       {.sections = {testpe::Code({0xC3}), testpe::Data(".data", warning),
+                     testpe::Resources(licenceOnly)}},
+       "a Windows program, but no installer: it carries no archive (RCDATA 4)",
+       1},
+      {"a 32-bit program whose data happen to decode as an archive",
+       {.sections = {testpe::Code({0xC3}), testpe::Data(".rdata", archive)}},
+       "a Windows program, but no installer: it carries no archive (RCDATA 4)",
+       0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::path file = dir / "program.exe";
+    testfiles::Write(file, testpe::Image(c.image).bytes);
+    std::string line = "vexa-pack: " + file.string() + ": " + c.problem + "\n";
+    Result list = VexaPack(dir, {"list", file});
+    EXPECT_EQ(list.exit, 3);
+    EXPECT_EQ(list.err, line);
+    EXPECT_EQ(list.out, "");
+    Result json = VexaPack(dir, {"list", file, "--json"});
+    nlohmann::json parsed = nlohmann::json::parse(json.out);
+    EXPECT_EQ(parsed["problems"][0]["kind"], "not-a-carrier");
+    EXPECT_EQ(parsed["problems"][0]["message"], c.problem);
+    Result extract = VexaPack(dir, {"extract", file, "-d", dir / "out"});
+    EXPECT_EQ(extract.exit, 3);
+    EXPECT_EQ(extract.err, line);
+    EXPECT_FALSE(fs::exists(dir / "out"));
+    EXPECT_EQ(VexaPack(dir, {"verify", file}).exit, c.verifyExit);
+  }
+}
+
+// A file larger than 32-bit sizes and offsets can describe is refused before any of it is
+// read: the commands run under a 64 MiB limit of address space, which a mapping or a read
+// of the file would exceed.
+TEST(PackCli, FilesBeyondFourGiBAreRefusedUnread) {
+  testfiles::TempDir dir;
+  WritePayload(dir / "payload");
+  fs::path huge = dir / "huge.exe";
+  testfiles::Write(huge, testfiles::Text("MZ"));
+  std::error_code error;
+  fs::resize_file(huge, 5ull << 30, error);  // sparse: no disk space needed
+  if (error)
+    GTEST_SKIP() << "this file system cannot hold a sparse 5 GiB file: " << error.message();
+  fs::path big = dir / "big";
+  fs::create_directories(big);
+  for (int row = 0; row < SEGMENT_COUNT; row++)
+    fs::copy_file(dir / "payload" / TargetFileTable[row], big / TargetFileTable[row]);
+  fs::resize_file(big / "vexa32.exe", 5ull << 30);
+
+  const std::string tooLarge =
+      "5368709120 bytes: larger than any installer or archive can be "
+      "(4 GiB - 1)";
+  const std::string sizeField =
+      "5368709120 bytes, more than a segment's size field can hold (4294967295)";
+  const struct {
+    std::vector<std::string> args;
+    int exit;
+    std::string err;
+  } cases[] = {
+      {{"list", huge}, 3, huge.string() + ": " + tooLarge},
+      {{"verify", huge}, 1, huge.string() + ": " + tooLarge},
+      {{"extract", huge, "-d", dir / "out"}, 3, huge.string() + ": " + tooLarge},
+      {{"encode", huge, dir / "out.lzh"}, 1, huge.string() + ": " + sizeField},
+      {{"build", dir / "payload", "-o", dir / "setup.exe", "--stub", huge},
+       7,
+       huge.string() + ": not an installer stub: " + tooLarge},
+      {{"build", big, "-o", dir / "setup.exe", "--stub", huge},
+       7,
+       huge.string() + ": not an installer stub: " + tooLarge},
+      {{"pack", big, "-o", dir / "archive"}, 1, (big / "vexa32.exe").string() + ": " + sizeField},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    Result r = VexaPack(dir, c.args, "ulimit -v 65536; ");
+    EXPECT_EQ(r.exit, c.exit) << r.err;
+    EXPECT_EQ(r.err, "vexa-pack: " + c.err + "\n");
+  }
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"big", "huge.exe", "payload"}));
 }
 
 }  // namespace

@@ -424,7 +424,7 @@ TEST(Archive, InstallerIsTheStubWithTheArchiveAdded) {
 TEST(Archive, InstallerScanFindsItAtRcData4AndUnpacksThePayload) {
   vexa::PeResource carried = Resource(vexa::kRtRcData, 4);
   vexa::ScanReport scan = vexa::ScanArchive(SetupBytes(), true);
-  for (const std::string& problem : scan.problems) ADD_FAILURE() << problem;
+  for (const vexa::Problem& problem : scan.problems) ADD_FAILURE() << vexa::Describe(problem);
   ASSERT_TRUE(scan.markerFound);
   EXPECT_EQ(scan.firstMarker, carried.fileOffset);
   ASSERT_EQ(scan.segments.size(), (size_t)SEGMENT_COUNT);

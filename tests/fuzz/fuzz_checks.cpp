@@ -571,7 +571,8 @@ std::string CheckScan(std::span<const uint8_t> file) {
   clean = clean && segments.size() == SEGMENT_COUNT &&
           vexa::FindMarkerBytes(file.first(report.firstMarker)) == std::string::npos;
   if (clean != report.problems.empty()) {
-    return clean ? "a sound archive reported with problems: " + report.problems.front()
+    return clean ? "a sound archive reported with problems: " +
+                       vexa::Describe(report.problems.front())
                  : "a broken archive reported without problems";
   }
   return "";
