@@ -17,6 +17,6 @@ trap 'rm -rf "$work"' EXIT
   done
 } >"$work/commands.h2m"
 # The page's date is the sources' (SOURCE_DATE_EPOCH), so two builds give the same page.
-help2man --no-info --no-discard-stderr --name="build and check Vexa installers" \
+help2man --no-info --name="build and check Vexa installers" \
   --include="$work/commands.h2m" --output="$work/vexa-pack.1" "$tool"
 gzip -9n <"$work/vexa-pack.1" >"$out"
