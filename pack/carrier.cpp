@@ -153,33 +153,41 @@ CarrierReport ReadCarrier(std::span<const uint8_t> file, const CarrierOptions& o
   bool cut = false;
   std::optional<uint32_t> archiveResource;
   if (report.kind == FileKind::Carrier) {
-    std::optional<PeFileLayout> layout;
+    PeFileLayout layout;
     try {
       layout = ReadPeFileLayout(file);
     } catch (const std::exception& e) {
+      // Headers that cannot be read make no program Windows would start: there is nothing
+      // for the installer's scan to find.
       if (IsPe32Plus(file)) {
+        report.kind = FileKind::Other;
         problems.push_back({Fault::NotPe32});
-        return report;
+      } else {
+        problems.push_back({Fault::BadImage, -1, 0, 0, 0, e.what()});
       }
-      problems.push_back({Fault::BadImage, -1, 0, 0, 0, e.what()});
+      return report;
     }
-    if (layout && layout->machine != kMachineI386) {
+    if (layout.machine != kMachineI386) {
+      report.kind = FileKind::Other;
       problems.push_back({Fault::NotPe32});
       return report;
     }
-    if (layout) cut = CheckLength(file, *layout, report);
-    if (layout && !cut) {
+    cut = CheckLength(file, layout, report);
+    if (!cut) {
       try {
         for (const PeResource& r : ReadResourcePlaces(file)) {
           if (r.type == ResourceId(kRtRcData) && r.name == ResourceId((uint16_t)IDR_ARCHIVE))
             archiveResource = r.fileOffset;
         }
-        if (!archiveResource) {
-          problems.push_back({Fault::NoArchiveResource});
-          return report;
-        }
       } catch (const std::exception& e) {
         problems.push_back({Fault::BadImage, -1, 0, 0, 0, e.what()});
+        return report;
+      }
+      if (!archiveResource) {
+        report.kind = FileKind::Other;
+        report.problems.clear();  // a signature's state says nothing of a program that is none
+        problems.push_back({Fault::NoArchiveResource});
+        return report;
       }
     }
   }
