@@ -47,7 +47,8 @@ BarSplit SplitBar(const Box& box, int32_t fill);
 // empty.
 void PercentText(char* text, int size, int32_t fill, int32_t width);
 
-// The new shell is present from version 4 on, or with a minor version of 95 or more.
+// The new shell is present with a major version of exactly 4, or a minor version of 95 or
+// more.
 int NewShellFor(uint32_t version);
 
 // Copies the licence resource (no terminator of its own) into buffer and ends it at the
