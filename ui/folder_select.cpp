@@ -48,7 +48,8 @@ int BrowseForFolder(HWND owner) {
   request.lpstrInitialDir = DestinationFolder;
   // The first browse of a process starts at the root of the destination's drive.
   if (FirstBrowse) {
-    DestinationFolder[3] = '\0';
+    enum { DRIVE_ROOT_LENGTH = 3 };  // "c:\"
+    DestinationFolder[DRIVE_ROOT_LENGTH] = '\0';
     FirstBrowse = 0;
   }
   return GetOpenFileNameA(&request) ? 1 : 0;

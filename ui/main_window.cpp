@@ -66,7 +66,8 @@ static void RestrictLibrarySearch(void) {
 // downloads folder) would run inside it.
 static void LoadCtl3d(void) {
   SetErrorMode(SEM_NOOPENFILEERRORBOX);
-  char path[MAX_PATH + 16];
+  enum { SYSTEM_PATH_SIZE = MAX_PATH + 16 };  // the system folder, then "\\Ctl3d32.dll"
+  char path[SYSTEM_PATH_SIZE];
   UINT length = GetSystemDirectoryA(path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return;
   AppendText(path, sizeof path, "\\Ctl3d32.dll");
