@@ -1,7 +1,7 @@
 #include "engine/existing_files.h"
 
 #include "engine/file_system.h"
-#include "engine/messages.h"
+#include "resources/texts.h"
 #include "engine/rollback.h"
 #include "engine/wizard_link.h"
 

@@ -3,7 +3,7 @@
 #include "engine/byte_stream.h"
 #include "engine/existing_files.h"
 #include "engine/file_system.h"
-#include "engine/messages.h"
+#include "resources/texts.h"
 #include "engine/segment_file.h"
 #include "engine/wizard_link.h"
 

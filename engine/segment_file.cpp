@@ -2,7 +2,7 @@
 
 #include "engine/file_system.h"
 #include "engine/lzhuf_decoder.h"
-#include "engine/messages.h"
+#include "resources/texts.h"
 #include "engine/rollback.h"
 #include "engine/wizard_link.h"
 

@@ -1,8 +1,9 @@
 #include "ui/ui_logic.h"
 
 #include "engine/shared.h"
+#include "resources/texts.h"
 
-static const char PRODUCT_FOLDER[] = "vexa";
+static const char FolderName[] = PRODUCT_FOLDER;
 
 void CompleteFolderName(char* text, int size, const char* ownPath) {
   int length = TextLength(text);
@@ -12,11 +13,11 @@ void CompleteFolderName(char* text, int size, const char* ownPath) {
     SplitPath(ownPath);
     CopyText(text, size, splitDrive);
     AppendText(text, size, splitDirectory);
-    AppendText(text, size, PRODUCT_FOLDER);
+    AppendText(text, size, FolderName);
     return;
   }
-  if (ContainsText(text, "\\vexa")) return;
-  const char* suffix = text[length - 1] == '\\' ? "vexa" : "\\vexa";
+  if (ContainsText(text, "\\" PRODUCT_FOLDER)) return;
+  const char* suffix = text[length - 1] == '\\' ? PRODUCT_FOLDER : "\\" PRODUCT_FOLDER;
   // A completion that would not fit is left out rather than cut short.
   if (length + TextLength(suffix) < size) AppendText(text, size, suffix);
 }
@@ -34,7 +35,7 @@ int DefaultFolder(char* text, int size, const char* ownPath, int rootIsFixed,
     LowerCase(text);
     drive = text[0] - 'a';
   }
-  AppendText(text, size, PRODUCT_FOLDER);
+  AppendText(text, size, FolderName);
   return drive;
 }
 

@@ -3,7 +3,6 @@
 
 #include "desktop/program_group.h"
 #include "engine/install_run.h"
-#include "engine/messages.h"
 #include "engine/wizard_link.h"
 #include "resources/resource.h"
 #include "resources/texts.h"
