@@ -1,5 +1,22 @@
 // The payload archive: segment order, marker matching and the weighted archive sum,
 // shared by the installer's scan and the release tool's verifier so both read alike.
+//
+// The carrier, from its first byte to its last:
+//
+//   PE headers and the stub's sections (code, data with the sum record, imports)
+//   resource section ...  RCDATA 3, the licence
+//                         RCDATA 4, the archive:
+//                           "ARNI"                              opening marker
+//                           size (4 bytes, LE) | bit stream     segment body, row 0
+//                           "ARNI"
+//                           ... eleven bodies, each followed by the marker; the
+//                           eleventh marker is the closing one
+//                           "ARNI" CR LF                        tail, never read
+//                         the other resources
+//   base relocations
+//   certificate table, when signed
+//
+// The scan reads from the first byte, so nothing before RCDATA 4 may hold the marker.
 #pragma once
 
 #include <stdint.h>
@@ -8,6 +25,12 @@ enum {
   SEGMENT_COUNT = 11,
   MARKER_LENGTH = 4,
 };
+
+// The segment marker, spelled once. The installer never holds it whole: it joins the two
+// pieces at run time, so that the scan cannot find the marker in the program itself.
+#define SEGMENT_MARKER_HEAD "A"
+#define SEGMENT_MARKER_TAIL "RNI"
+#define SEGMENT_MARKER SEGMENT_MARKER_HEAD SEGMENT_MARKER_TAIL
 
 // The installer keeps the archive sum it expects in this record, behind a tag that tools
 // look for in a finished carrier. The stub is built with the placeholder tag and no

@@ -3,15 +3,15 @@
 #include "engine/byte_stream.h"
 #include "engine/existing_files.h"
 #include "engine/file_system.h"
-#include "resources/texts.h"
 #include "engine/segment_file.h"
 #include "engine/wizard_link.h"
+#include "resources/texts.h"
 
 // The marker is put together at run time from two pieces, so that its four bytes never
 // stand together in the program, which the scan reads before it reaches the archive. The
 // pieces are read through volatile pointers so the compiler cannot fold them together.
-static const char* volatile markerHead = "A";
-static const char* volatile markerTail = "RNI";
+static const char* volatile markerHead = SEGMENT_MARKER_HEAD;
+static const char* volatile markerTail = SEGMENT_MARKER_TAIL;
 
 static const char TEMP_FILE_NAME[] = "vexa.tmp";
 static const char FALLBACK_TEMP_PATH[] = "c:\\vexa.tmp";

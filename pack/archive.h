@@ -15,8 +15,11 @@
 
 namespace vexa {
 
-inline constexpr std::array<uint8_t, MARKER_LENGTH> kSegmentMarker = {'A', 'R', 'N', 'I'};
-inline constexpr char kMarkerText[] = "ARNI";
+inline constexpr char kMarkerText[] = SEGMENT_MARKER;
+inline constexpr std::array<uint8_t, MARKER_LENGTH> kSegmentMarker = {
+    (uint8_t)kMarkerText[0], (uint8_t)kMarkerText[1], (uint8_t)kMarkerText[2],
+    (uint8_t)kMarkerText[3]};
+static_assert(sizeof kMarkerText == MARKER_LENGTH + 1);
 
 // The weighted sum (1, 2, 3, -4, ...) over bytes that the scan counts, modulo 2^32.
 uint32_t ArchiveSum(std::span<const uint8_t> counted);
