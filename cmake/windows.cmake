@@ -37,6 +37,7 @@ set(INSTALLER_SOURCES
     ui/wizard.cpp
     ui/progress_bars.cpp
     ui/folder_select.cpp
+    ui/window_geometry.cpp
     ui/ui_logic.cpp
     ui/startup.cpp
     desktop/program_group.cpp

@@ -9,6 +9,7 @@
 #include "resources/texts.h"
 #include "ui/installer.h"
 #include "ui/ui_logic.h"
+#include "ui/window_geometry.h"
 
 static int FirstBrowse = 1;
 

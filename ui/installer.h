@@ -29,10 +29,6 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
 extern HWND WizardDialog;
 extern int WizardPage;
 INT_PTR CALLBACK InstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-void CenterWindow(HWND window);
-// A control's rectangle in the dialog's client coordinates, and its invalidation there.
-RECT ControlRect(HWND dialog, int id);
-void InvalidateControl(HWND dialog, int id);
 
 // The folder selection.
 void InitDefaultFolder(HWND dialog);

@@ -7,6 +7,7 @@
 #include "resources/resource.h"
 #include "ui/installer.h"
 #include "ui/ui_logic.h"
+#include "ui/window_geometry.h"
 
 static const COLORREF INSTALL_FILL = RGB(0, 70, 140);
 static const COLORREF FILE_FILL = RGB(0, 200, 100);

@@ -8,6 +8,7 @@
 #include "resources/texts.h"
 #include "ui/installer.h"
 #include "ui/ui_logic.h"
+#include "ui/window_geometry.h"
 
 HWND WizardDialog;
 int WizardPage = -1;
@@ -19,28 +20,6 @@ static char licenceText[LICENCE_SIZE];
 static const int PAGE_FIRST[] = {IDC_WELCOME, IDC_LICENCE_INTRO, IDC_OPTIONS_INTRO, IDC_STATUS,
                                  IDC_FINISHED};
 enum { PAGE_COUNT = 5 };
-
-RECT ControlRect(HWND dialog, int id) {
-  RECT r;
-  GetWindowRect(GetDlgItem(dialog, id), &r);
-  POINT corner = {r.left, r.top};
-  ScreenToClient(dialog, &corner);
-  return {corner.x, corner.y, corner.x + (r.right - r.left), corner.y + (r.bottom - r.top)};
-}
-
-void InvalidateControl(HWND dialog, int id) {
-  RECT area = ControlRect(dialog, id);
-  InvalidateRect(dialog, &area, TRUE);
-}
-
-void CenterWindow(HWND window) {
-  RECT d, w;
-  GetWindowRect(GetDesktopWindow(), &d);
-  GetWindowRect(window, &w);
-  int32_t x, y;
-  CenterPosition({d.left, d.top, d.right, d.bottom}, {w.left, w.top, w.right, w.bottom}, &x, &y);
-  SetWindowPos(window, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-}
 
 // Moves one page, laid out far below in the template, into the visible area; every
 // control of it is hidden afterwards.
