@@ -17,6 +17,7 @@ static const char TEMP_FILE_NAME[] = "vexa.tmp";
 static const char FALLBACK_TEMP_PATH[] = "c:\\vexa.tmp";
 
 static int StepFinish(void);
+static int ExtractSegment(void);
 
 void ResetRun(void) {
   CopyText(Run.segmentMarker, sizeof Run.segmentMarker, markerHead);
@@ -29,7 +30,6 @@ void ResetRun(void) {
   Run.keepSettingsDecision = 0;
   Run.segmentIndex = 0;
   Run.matchLength = 0;
-  Run.currentByte = 0;
   Run.stepCount = 0;
   Run.archiveSum = 0;
   Run.sumWeight = 1;
@@ -130,7 +130,7 @@ enum { SCAN_GOES_ON = -1, ARCHIVE_COMPLETE = -2 };
 static int MarkerFound(void) {
   if (Run.tempStream != NULL) {
     if (!CloseTempFile()) return TempFileFailed();
-    int result = ExtractSegment(Run.tempPath);
+    int result = ExtractSegment();
     DeleteTempFile();
     if (result != RUN_DONE) {
       CloseStream(&Run.carrierStream);
@@ -154,7 +154,6 @@ static int MarkerFound(void) {
 static int ScanBytes(void) {
   for (;;) {
     int byte = ReadByte(Run.carrierStream);
-    Run.currentByte = byte;
     if (byte < 0) return StepFinish();
     if (Run.tempStream != NULL) FoldArchiveSum(&Run.archiveSum, &Run.sumWeight, byte);
     int held = Run.matchLength;
@@ -191,7 +190,7 @@ static int StepFinish(void) {
     // The file ended inside a segment: what was held back belongs to it.
     int written = WriteHeldBack(Run.matchLength);
     if (!CloseTempFile() || !written) return TempFileFailed();
-    int result = ExtractSegment(Run.tempPath);
+    int result = ExtractSegment();
     DeleteTempFile();
     if (result != RUN_DONE) return result;
   }
@@ -212,10 +211,11 @@ static int StepFinish(void) {
   return RUN_FAILED;
 }
 
-int ExtractSegment(const char* tempFile) {
+// Handles the segment just copied into the temporary file: RUN_DONE, RUN_FAILED, or
+// RUN_RETRY_OPTIONS when a backup step failed.
+static int ExtractSegment(void) {
   CopyText(workText, WORK_TEXT_SIZE, MSG_EXTRACTING_FILE);
-  AppendText(workText, WORK_TEXT_SIZE, splitBaseName);
-  AppendText(workText, WORK_TEXT_SIZE, splitExtension);
+  AppendText(workText, WORK_TEXT_SIZE, TargetFileTable[Run.segmentIndex]);
   SetStatusText(workText);
   TargetPath(Run.targetPath, Run.segmentIndex);
 
@@ -225,7 +225,7 @@ int ExtractSegment(const char* tempFile) {
     return RUN_DONE;
   }
   if (prepared == PREPARE_FAILED) return RUN_RETRY_OPTIONS;
-  if (!DecodeSegmentFile(tempFile, Run.targetPath)) return RUN_FAILED;
+  if (!DecodeSegmentFile(Run.tempPath, Run.targetPath)) return RUN_FAILED;
   Run.segmentIndex++;
   return RUN_DONE;
 }

@@ -29,9 +29,6 @@ void ShowScanStatus(void);
 int CreateDestination(void);
 int OpenCarrier(void);
 int RunStep(void);
-// Handles one finished segment: RUN_DONE, RUN_FAILED, or RUN_RETRY_OPTIONS when a backup
-// step failed.
-int ExtractSegment(const char* tempFile);
 
 // A step message should run a step: a run is open and no step is running.
 int StepWanted(void);

@@ -18,7 +18,6 @@ struct InstallRun {
   int32_t keepSettingsDecision;
   int32_t segmentIndex;
   int32_t matchLength;
-  int32_t currentByte;
   int32_t stepCount;
   uint32_t archiveSum;
   int32_t sumWeight;
