@@ -116,13 +116,15 @@ ExternalProject_Add(windows
 if(BUILD_TESTING)
   add_test(NAME reproducible_carrier
       COMMAND ${CMAKE_SOURCE_DIR}/tools/check-reproducible.sh ${CMAKE_BINARY_DIR})
-  set_tests_properties(reproducible_carrier PROPERTIES LABELS slow)
+  # Both make a whole release build on every core: alone, so that the Wine tests beside
+  # them are not starved (a first Wine start under qemu was seen to take over 90 s then).
+  set_tests_properties(reproducible_carrier PROPERTIES LABELS slow RUN_SERIAL ON)
   # The release build, its Debian package, and the packaged tool's installer; the Wine
   # test that installs that installer needs it first.
   add_test(NAME package
       COMMAND ${CMAKE_SOURCE_DIR}/tests/package_test.sh ${CMAKE_SOURCE_DIR}
               ${CMAKE_BINARY_DIR}/package-test)
-  set_tests_properties(package PROPERTIES LABELS slow TIMEOUT 1200
+  set_tests_properties(package PROPERTIES LABELS slow TIMEOUT 1200 RUN_SERIAL ON
       FIXTURES_SETUP packaged_installer)
 endif()
 

@@ -1,9 +1,9 @@
 #include "engine/existing_files.h"
 
 #include "engine/file_system.h"
-#include "resources/texts.h"
 #include "engine/rollback.h"
 #include "engine/wizard_link.h"
+#include "resources/texts.h"
 
 static const char SETTINGS_EXTENSION[] = ".ini";
 

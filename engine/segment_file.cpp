@@ -2,9 +2,9 @@
 
 #include "engine/file_system.h"
 #include "engine/lzhuf_decoder.h"
-#include "resources/texts.h"
 #include "engine/rollback.h"
 #include "engine/wizard_link.h"
+#include "resources/texts.h"
 
 static void DrawProgress(uint32_t written, uint32_t size) { DrawFileBar(NULL, written, size); }
 

@@ -55,6 +55,7 @@ int Build(const Options& options) {
     std::optional<InputFile> licenceFile;
     std::vector<uint8_t> licence;
     if (!options.licence.empty()) {
+      RefuseSameFile(options.licence, options.output);
       licenceFile.emplace(options.licence);
       licence.assign(licenceFile->bytes().begin(), licenceFile->bytes().end());
       if (std::optional<std::string> problem = LicenceProblem(licence))

@@ -243,6 +243,15 @@ TEST(BuildCli, RefusesAPayloadWithAMissingFileAndALicenceTheInstallerCannotShow)
        "the licence page shows 2999 bytes, and this text has 3002 before \"***\"; shorten it, "
        "or end what the page shows with \"***\""},
   };
+  // The licence is an input like the stub and the files: never written over.
+  testfiles::Write(dir / "licence.txt", testfiles::Text("terms\r\n***\r\n"));
+  Result over = VexaPack(dir, {"build", kPayload, "-o", dir / "licence.txt", "--stub", kStub,
+                               "--licence", dir / "licence.txt"});
+  EXPECT_EQ(over.exit, 1);
+  EXPECT_EQ(over.err,
+            "vexa-pack: " + (dir / "licence.txt").string() + ": refusing to overwrite the input\n");
+  EXPECT_EQ(testfiles::Read(dir / "licence.txt"), testfiles::Text("terms\r\n***\r\n"));
+
   for (const auto& c : licences) {
     SCOPED_TRACE(c.name);
     testfiles::Write(dir / "licence.txt", testfiles::Text(c.text));
