@@ -60,7 +60,8 @@ std::optional<std::vector<std::vector<uint8_t>>> ReadPayload(
       for (const std::string& output : outputs) {
         if (!output.empty()) RefuseSameFile(path, output);
       }
-      files.push_back(ReadWhole(path));
+      InputFile input(path);
+      files.emplace_back(input.bytes().begin(), input.bytes().end());
       continue;
     }
     files.emplace_back();

@@ -64,27 +64,6 @@ void PendingFile::Commit() {
   temp_.clear();
 }
 
-std::vector<uint8_t> ReadWhole(const std::string& path) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr) throw FileError(path, strerror(errno));
-  struct stat info;
-  bool known = fstat(fileno(f), &info) == 0;
-  if (known && S_ISDIR(info.st_mode)) {
-    fclose(f);
-    throw FileError(path, "a folder, not a file");
-  }
-  std::vector<uint8_t> bytes;
-  // Sized once where the size is known, rather than grown to twice the file.
-  if (known && S_ISREG(info.st_mode)) bytes.reserve((size_t)info.st_size);
-  uint8_t chunk[1 << 16];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-  bool failed = ferror(f);
-  fclose(f);
-  if (failed) throw FileError(path, "read error");
-  return bytes;
-}
-
 TooLargeError::TooLargeError(std::string file, uint64_t size)
     : FileError(std::move(file), Describe({Fault::TooLarge, -1, 0, size})), size(size) {}
 

@@ -1,6 +1,6 @@
 // The commands' file work: outputs that appear whole or not at all (written beside their
 // destination under a hidden temporary name, renamed into place only when complete), and
-// whole inputs.
+// inputs seen whole.
 #pragma once
 
 #include <cstdint>
@@ -45,9 +45,6 @@ class PendingFile {
   std::string temp_;  // empty once committed
   FILE* stream_ = nullptr;
 };
-
-// Reads a whole file; throws FileError. A folder is refused.
-std::vector<uint8_t> ReadWhole(const std::string& path);
 
 // The largest file the formats' 32-bit sizes and offsets can describe.
 inline constexpr uint64_t kLargestInput = UINT32_MAX;
